@@ -1,0 +1,36 @@
+// CP932 (Shift-JIS as Windows writes it) text: conversion at the edges and
+// byte-limit cuts that never split a double-byte character.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace cp932 {
+
+// True for a byte that starts a double-byte character (0x81-0x9F, 0xE0-0xFC).
+bool is_lead_byte(unsigned char byte);
+
+// CP932 -> UTF-8. False (out unspecified) when the bytes are not valid CP932.
+bool to_utf8(std::string_view cp932, std::string& out);
+// UTF-8 -> CP932. False when a character cannot be written in CP932.
+bool from_utf8(std::string_view utf8, std::string& out);
+// True when every character of the UTF-8 text can be written in CP932.
+bool representable(std::string_view utf8);
+
+// Length of the longest prefix of the zero-terminated CP932 text (reading at
+// most max_bytes + 1 bytes) that holds at most max_bytes bytes without ending
+// inside a double-byte character.
+std::size_t cut_length(const char* text, std::size_t max_bytes);
+// Copies src into dst (capacity dst_size >= 1) cut at a character boundary to
+// at most dst_size - 1 bytes, zero-terminated. Returns the bytes copied.
+std::size_t copy_cut(char* dst, std::size_t dst_size, const char* src);
+
+// The file system name of a CP932 path (UTF-8 on Linux). False when the path
+// is not valid CP932.
+bool native_path(const char* cp932_path, std::string& out);
+// fopen by CP932 path; a file it creates gets mode 0600 (it may hold secrets).
+FILE* fopen_path(const char* cp932_path, const char* mode);
+
+} // namespace cp932

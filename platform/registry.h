@@ -1,0 +1,69 @@
+// The registry stand-in: HKEY_LOCAL_MACHINE and friends as folders on disk.
+//
+// Root folder: $KESTREL_REGISTRY, else $XDG_CONFIG_HOME/kestrel/registry, else
+// ~/.config/kestrel/registry. A hive is a folder under the root (for example
+// HKEY_LOCAL_MACHINE/), a key is a folder, a value is one file in its key's
+// folder holding the value's type and raw bytes. Key and value names are
+// CP932 bytes, matched case-insensitively (ASCII) and stored with the case
+// they were created with. Every write replaces the value file atomically.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace reg {
+
+// Value types, numbered as on Windows.
+enum : uint32_t {
+    REG_NONE = 0,
+    REG_SZ = 1,
+    REG_EXPAND_SZ = 2,
+    REG_BINARY = 3,
+    REG_DWORD = 4,
+    REG_DWORD_BIG_ENDIAN = 5,
+    REG_LINK = 6,
+    REG_MULTI_SZ = 7,
+    REG_QWORD = 11,
+};
+
+enum class Hive { LocalMachine, CurrentUser };
+
+// Largest value data that is stored or read; a bigger value file reads as missing.
+constexpr uint32_t kMaxValueSize = 1024 * 1024;
+
+// Status codes, mirroring the Win32 ones the callers tell apart.
+enum class Status { Ok, NotFound, MoreData, InvalidName, IoError };
+
+class Key;                 // an open key
+using KeyHandle = Key*;
+
+// Folder of the registry root (not created).
+std::string root_folder();
+// Folder name of a hive ("HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER").
+const char* hive_name(Hive hive);
+
+// Opens an existing key for reading values; NotFound when any part is missing.
+// The subkey uses backslashes ("SOFTWARE\\qelt_key_yoyaku"); empty = the hive.
+Status open_key(Hive hive, const char* subkey, KeyHandle* out);
+// Opens a key, creating it and every missing key above it (folders 0700).
+Status create_key(Hive hive, const char* subkey, KeyHandle* out);
+void close_key(KeyHandle key);
+
+// Reads a value. On entry *size is the capacity of data; on success it is the
+// value's byte count. MoreData (data untouched) when the value is larger than
+// the capacity; NotFound when missing, malformed or over kMaxValueSize.
+// type may be null. An empty name is the key's default value.
+Status query_value(KeyHandle key, const char* name, uint32_t* type, void* data, uint32_t* size);
+// Stores a value (type and exactly size bytes), replacing it atomically (0600).
+Status set_value(KeyHandle key, const char* name, uint32_t type, const void* data, uint32_t size);
+// Deletes a value; NotFound when it does not exist.
+Status delete_value(KeyHandle key, const char* name);
+
+// Names (as created) of the key's values and direct subkeys, sorted case-insensitively.
+std::vector<std::string> value_names(KeyHandle key);
+std::vector<std::string> subkey_names(KeyHandle key);
+// Deletes a key with all its values and subkeys; NotFound when missing.
+Status delete_key_tree(Hive hive, const char* subkey);
+
+} // namespace reg

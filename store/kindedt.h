@@ -1,0 +1,13 @@
+// The category table changes of the category editor: they work on KindTable,
+// and touch the record file only to make sure it exists (add) and to free the
+// records of a deleted category (delete).
+#pragma once
+
+// Puts a new category into the lowest free slot with an id that no category
+// and no live record carries, then makes sure the record file exists.
+// Returns the slot, or -1 when all slots are in use (the file is still made sure of).
+int kindedt_add(const char* name);
+// Gives the category in `slot` a new name.
+void kindedt_rename(int slot, const char* name);
+// Clears `slot` and frees every live record of its category in the record file.
+void kindedt_delete(int slot);
