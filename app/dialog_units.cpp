@@ -16,7 +16,8 @@ DialogUnits::DialogUnits(const QFont& font)
 {
     QFontMetrics metrics(font);
     // The average width of the 52 Latin letters, rounded as the dialog manager does.
-    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     m_baseX = (letters / 26 + 1) / 2;
     m_baseY = metrics.height();
     if (m_baseX < 1)
