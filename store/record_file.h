@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
-constexpr int KIND_MAX = 128;        // categories a record file can hold
-constexpr int NAME_SIZE = 512;       // name field: 511 bytes of text and the terminator
-constexpr int DATA_SIZE = 4096;      // data field: 4095 bytes of text and the terminator
-constexpr int KIND_ALL = -100;       // item data of the "(ALL)" row
-constexpr int64_t COUNT_SIZE = 4;    // the plain header count at offset 0
+constexpr int KIND_MAX = 128;     // categories a record file can hold
+constexpr int NAME_SIZE = 512;    // name field: 511 bytes of text and the terminator
+constexpr int DATA_SIZE = 4096;   // data field: 4095 bytes of text and the terminator
+constexpr int KIND_ALL = -100;    // item data of the "(ALL)" row
+constexpr int64_t COUNT_SIZE = 4; // the plain header count at offset 0
 
 // One category header entry, 516 bytes on disk.
 struct KindHeader

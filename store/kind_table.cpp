@@ -1,0 +1,3 @@
+#include "store/kind_table.h"
+
+KindSlot KindTable[KIND_MAX]{};

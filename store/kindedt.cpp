@@ -1,0 +1,124 @@
+// The category table changes of the category editor. Categories change in
+// KindTable only; the record file is touched to make sure it exists and to
+// free the records of a deleted category.
+#include "store/kindedt.h"
+
+#include "commons/commons.h"
+#include "platform/cp932.h"
+#include "store/app_config.h"
+#include "store/kind_table.h"
+#include "store/record_area.h"
+
+#include <cstring>
+#include <set>
+
+namespace {
+
+// 10 x (slot + 1) unless a category or a live record already carries it
+// (slots get packed by the next load, and records may carry ids whose header
+// was never saved); then the lowest free multiple of 10.
+int32_t new_kind_id(int slot)
+{
+    std::set<int32_t> used;
+    for (const KindSlot& s : KindTable)
+        if (s.in_use == 1)
+            used.insert(s.kind_id);
+    RecordReader reader(g_app_config.datafile);
+    CatgRecord record;
+    int index = 0;
+    while (reader.next(record, index))
+        if (record.flag == 1)
+            used.insert(record.catg_kind);
+    const int32_t preferred = 10 * (slot + 1);
+    if (!used.contains(preferred))
+        return preferred;
+    int32_t id = 10;
+    while (used.contains(id))
+        id += 10;
+    return id;
+}
+
+void make_sure_file_exists()
+{
+    const char* path = g_app_config.datafile;
+    if (FILE* file = cp932::fopen_path(path, "rb")) {
+        fclose(file);
+        return;
+    }
+    // A failure to create it is left to the record operations, which create it too.
+    if (FILE* file = cp932::fopen_path(path, "wb")) {
+        const unsigned char zero[COUNT_SIZE] = {};
+        fwrite(zero, sizeof zero, 1, file);
+        fclose(file);
+    }
+}
+
+void purge_records(int32_t kind_id)
+{
+    const char* path = g_app_config.datafile;
+    FILE* file = nullptr;
+    RecordArea area;
+    // Never created here: without a file there is nothing to free.
+    const OpenStatus status = open_record_file(path, "rb+", file, area);
+    if (status == OpenStatus::Damaged)
+        log_damaged(__FILE_NAME__, __LINE__, path);
+    if (status != OpenStatus::Ok)
+        return;
+    use_walk_buffer(file);
+    bool ok = fseeko(file, area.start, SEEK_SET) == 0;
+    for (int64_t i = 0; ok && i < area.blocks; ++i) {
+        CatgRecord block;
+        if (fread(&block, sizeof block, 1, file) != 1) {
+            ok = false;
+            break;
+        }
+        unscramble_block(&block, sizeof block);
+        if (block.flag != 1 || block.catg_kind != kind_id)
+            continue;
+        char name[NAME_SIZE + 1];
+        field_text(block.name, NAME_SIZE, name);
+        logputd(1, __FILE_NAME__, 211, "Purge kind=%d, name=(%s)\n", kind_id, name);
+        memset(&block, 0, sizeof block);
+        const int64_t offset = area.start + i * RECORD_SIZE;
+        ok = write_block_at(file, offset, block) && fseeko(file, offset + RECORD_SIZE, SEEK_SET) == 0;
+    }
+    if (!close_file(file) || !ok)
+        log_write_error(__FILE_NAME__, __LINE__, path);
+}
+
+} // namespace
+
+int kindedt_add(const char* name)
+{
+    int slot = -1;
+    for (int i = 0; i < KIND_MAX && slot < 0; ++i)
+        if (KindTable[i].in_use != 1)
+            slot = i;
+    if (slot >= 0) {
+        KindSlot& s = KindTable[slot];
+        s.kind_id = new_kind_id(slot);
+        s.in_use = 1;
+        memset(s.name, 0, sizeof s.name);
+        cp932::copy_cut(s.name, sizeof s.name, name);
+    }
+    make_sure_file_exists();
+    return slot;
+}
+
+void kindedt_rename(int slot, const char* name)
+{
+    if (slot < 0 || slot >= KIND_MAX || KindTable[slot].in_use != 1)
+        return;
+    cp932::copy_cut(KindTable[slot].name, sizeof KindTable[slot].name, name);
+}
+
+void kindedt_delete(int slot)
+{
+    if (slot < 0 || slot >= KIND_MAX || KindTable[slot].in_use != 1)
+        return;
+    const int32_t kind_id = KindTable[slot].kind_id;
+    memset(&KindTable[slot], 0, sizeof KindTable[slot]);
+    // A slot that somehow holds no id must not free the records of "category 0".
+    if (kind_id > 0)
+        purge_records(kind_id);
+}

@@ -1,0 +1,74 @@
+// Stores a new record in the first free block of the record file, or behind
+// the last block when there is none.
+#include "commons/commons.h"
+#include "platform/cp932.h"
+#include "store/app_config.h"
+#include "store/record_area.h"
+#include "store/record_ops.h"
+
+#include <cstring>
+
+int sub_add_datafile(int curkind, const char* name)
+{
+    const char* path = g_app_config.datafile;
+    logputd(1, __FILE_NAME__, 38, "Data ADD curkind=%d, name=(%s)\n", curkind, name);
+    FILE* file = nullptr;
+    RecordArea area;
+    switch (open_for_update(path, file, area)) {
+    case OpenStatus::Missing:
+        logputd(0, __FILE_NAME__, 48, "Data File (%s) open error\n", path);
+        return -1;
+    case OpenStatus::Damaged:
+        log_damaged(__FILE_NAME__, 48, path);
+        return -1;
+    case OpenStatus::Ok:
+        break;
+    }
+
+    CatgRecord record;
+    memset(&record, 0, sizeof record);
+    record.flag = 1;
+    record.catg_kind = curkind;
+    cp932::copy_cut(record.name, sizeof record.name, name);
+    logputd(1, __FILE_NAME__, 76, "Write Data kind=%d, name=(%s)\n", curkind, record.name);
+
+    use_walk_buffer(file);
+    bool found = false;
+    int64_t n = 0;
+    bool readable = fseeko(file, area.start, SEEK_SET) == 0;
+    for (; readable && n < area.blocks; ++n) {
+        CatgRecord block;
+        // The size was checked at open: a short read is a read error, and the
+        // block behind it must not be taken for free space.
+        if (fread(&block, sizeof block, 1, file) != 1) {
+            readable = false;
+            break;
+        }
+        unscramble_block(&block, sizeof block);
+        if (block.flag != 1) {
+            logputd(1, __FILE_NAME__, 102, "Data Stored (UPDATE) ncnt=%d\n", static_cast<int>(n));
+            found = true;
+            break;
+        }
+        char blockName[NAME_SIZE + 1];
+        field_text(block.name, NAME_SIZE, blockName);
+        logputd(1, __FILE_NAME__, 108, "SKIPPING %d, flag=%d, kind=%d, name=(%s)\n", static_cast<int>(n), block.flag,
+                block.catg_kind, blockName);
+    }
+    if (!readable) {
+        fclose(file);
+        logputd(0, __FILE_NAME__, __LINE__, "Data File (%s) read error\n", path);
+        return -1;
+    }
+    logputd(1, __FILE_NAME__, 112, "Data Processed %d\n", static_cast<int>(n));
+    // Without a free block the record goes to the first block boundary behind
+    // the last whole block, over any partial block there.
+    if (!found)
+        logputd(1, __FILE_NAME__, 118, "Data Stored (ADD) ncnt=%d\n", static_cast<int>(n));
+    const bool written = write_block_at(file, area.start + n * RECORD_SIZE, record);
+    if (!close_file(file) || !written) {
+        log_write_error(__FILE_NAME__, __LINE__, path);
+        return -1;
+    }
+    return static_cast<int>(n);
+}

@@ -1,0 +1,119 @@
+// Rewrites the record file at the end of a run: the header built from
+// KindTable, then every record block of the old file in order. The new image
+// replaces the old file in one rename, so the old file survives any failure.
+#include "commons/commons.h"
+#include "platform/cp932.h"
+#include "store/app_config.h"
+#include "store/image_file.h"
+#include "store/kind_table.h"
+#include "store/record_area.h"
+#include "store/sysdata.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+bool write_count(ImageFile& image, int32_t count)
+{
+    const auto value = static_cast<uint32_t>(count);
+    const unsigned char raw[COUNT_SIZE] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                           static_cast<unsigned char>(value >> 16),
+                                           static_cast<unsigned char>(value >> 24)};
+    return image.write(raw, sizeof raw);
+}
+
+bool write_headers(ImageFile& image)
+{
+    logputd(1, __FILE_NAME__, 64, "Header check loop start\n");
+    int32_t count = 0;
+    for (const KindSlot& slot : KindTable)
+        count += slot.in_use == 1 ? 1 : 0;
+    logputd(1, __FILE_NAME__, 75, "Header count = %d\n", count);
+    if (!write_count(image, count))
+        return false;
+    for (const KindSlot& slot : KindTable) {
+        if (slot.in_use != 1)
+            continue;
+        KindHeader header{};
+        header.kind_id = slot.kind_id;
+        cp932::copy_cut(header.name, sizeof header.name, slot.name);
+        logputd(1, __FILE_NAME__, 97, "Saving Data id=%d, name=(%s)\n", header.kind_id, header.name);
+        scramble_block(&header, sizeof header);
+        if (!image.write(&header, sizeof header))
+            return false;
+    }
+    return true;
+}
+
+bool copy_records(FILE* old, const RecordArea& area, ImageFile& image)
+{
+    logputd(1, __FILE_NAME__, 111, "Skip Loop Start\n");
+    if (fseeko(old, area.start, SEEK_SET) != 0)
+        return false;
+    use_walk_buffer(old);
+    char name[NAME_SIZE + 1];
+    char data[DATA_SIZE + 1];
+    for (int64_t i = 0; i < area.blocks; ++i) {
+        CatgRecord block;
+        // The size was checked at open: a short read here is a read error, not the end.
+        if (fread(&block, sizeof block, 1, old) != 1)
+            return false;
+        unscramble_block(&block, sizeof block);
+        field_text(block.name, NAME_SIZE, name);
+        field_text(block.data, DATA_SIZE, data);
+        logputd(1, __FILE_NAME__, 124, "Category id=%d, name=(%s), data=(%s)\n", block.catg_kind, name, data);
+        scramble_block(&block, sizeof block);
+        if (!image.write(&block, sizeof block))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int sub_sysdata_save()
+{
+    const char* path = g_app_config.datafile;
+    FILE* old = nullptr;
+    RecordArea area;
+    switch (open_record_file(path, "rb", old, area)) {
+    case OpenStatus::Missing: {
+        const int openError = errno;
+        logputd(1, __FILE_NAME__, 49, "Could not open Data File (%s)\n", path);
+        // Only a file that is not there may be replaced by the header alone;
+        // one that exists but cannot be read still holds records.
+        if (openError != ENOENT)
+            return -1;
+        break;
+    }
+    case OpenStatus::Damaged:
+        log_damaged(__FILE_NAME__, __LINE__, path);
+        return -1;
+    case OpenStatus::Ok:
+        break;
+    }
+    struct stat oldStat;
+    const bool haveStat = old && fstat(fileno(old), &oldStat) == 0;
+    std::string native;
+    ImageFile image;
+    if (!cp932::native_path(path, native) || !image.create(native, haveStat ? &oldStat : nullptr)) {
+        logputd(0, __FILE_NAME__, 55, "Temporary File open error\n");
+        if (old)
+            fclose(old);
+        return -1;
+    }
+    bool built = write_headers(image);
+    logputd(1, __FILE_NAME__, 107, "Skip Check Start\n");
+    if (old) {
+        built = built && copy_records(old, area, image);
+        fclose(old);
+    }
+    logputd(1, __FILE_NAME__, 133, "Create Data Done. Rewinding Data\n");
+    if (!built || !image.commit()) {
+        logputd(1, __FILE_NAME__, 139, "Data File (%s) open error\n", path);
+        return -1;
+    }
+    return 0;
+}
