@@ -1,0 +1,479 @@
+// The registry stand-in on disk.
+//
+// Layout under the root folder:
+//   <root>/<hive>/<key>/<subkey>/...    a key is a folder (0700)
+//   <key folder>/=<value name>          a value is a file (0600)
+//   <key folder>/.tmp-XXXXXX            a value being written (never read)
+//
+// Names are CP932 bytes. In a file name every byte below 0x20, 0x7F and up,
+// '/', '%', '=' and a leading '.' is written as '%' and two upper-case hex
+// digits, so any name makes a safe file name, a key folder never starts with
+// '=' (the value prefix) and nothing escaped starts with '.' (temporary
+// files). The default value (empty name) is the file "=". An escaped name
+// longer than NAME_MAX, or a key name over 255 bytes, is refused.
+//
+// Value file: the bytes "KREG", the type as uint32 little-endian, the data
+// length as uint32 little-endian, then exactly that many data bytes. A file
+// of any other shape, or with more than kMaxValueSize data bytes, is treated
+// as missing.
+//
+// Names match case-insensitively (ASCII only, as Windows does for the names
+// the system uses): a lookup tries the exact file name first and then scans
+// the folder. A name is stored with the case it was created with.
+//
+// Writes go to a temporary file in the key's folder, are flushed with fsync
+// and renamed over the value file, so a reader sees the old or the new value.
+
+#include "platform/registry.h"
+
+#include "platform/cp932.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace reg {
+
+class Key
+{
+public:
+    explicit Key(std::string folder) : m_folder(std::move(folder)) {}
+    const std::string& folder() const { return m_folder; }
+
+private:
+    std::string m_folder;
+};
+
+namespace {
+
+constexpr char kMagic[4] = {'K', 'R', 'E', 'G'};
+constexpr size_t kHeaderSize = 12;
+constexpr size_t kMaxKeyName = 255;
+
+char ascii_lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_name(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
+}
+
+bool less_name(const std::string& a, const std::string& b)
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(ascii_lower(x)) < static_cast<unsigned char>(ascii_lower(y));
+    });
+}
+
+std::string escape(std::string_view name)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char b = static_cast<unsigned char>(name[i]);
+        if (b < 0x20 || b >= 0x7F || b == '/' || b == '%' || b == '=' || (i == 0 && b == '.')) {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0xF];
+        } else {
+            out += static_cast<char>(b);
+        }
+    }
+    return out;
+}
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Undoes escape(); nullopt for a name that escape() cannot have produced.
+std::optional<std::string> unescape(std::string_view file)
+{
+    std::string out;
+    for (size_t i = 0; i < file.size(); ++i) {
+        if (file[i] != '%') {
+            out += file[i];
+            continue;
+        }
+        if (i + 2 >= file.size())
+            return std::nullopt;
+        int hi = hex_digit(file[i + 1]);
+        int lo = hex_digit(file[i + 2]);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return out;
+}
+
+std::string value_file(std::string_view name)
+{
+    return "=" + escape(name);
+}
+
+bool is_dir(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool is_file(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Finds the entry of the folder whose name (file name as escaped) matches
+// wanted case-insensitively. The exact spelling is tried first.
+std::optional<std::string> find_entry(const std::string& folder, const std::string& wanted, bool want_dir)
+{
+    auto fits = [&](const std::string& file) {
+        std::string path = folder + "/" + file;
+        return want_dir ? is_dir(path) : is_file(path);
+    };
+    if (fits(wanted))
+        return wanted;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::optional<std::string> found;
+    while (dirent* entry = readdir(dir)) {
+        std::string file = entry->d_name;
+        if (file != wanted && same_name(file, wanted) && fits(file)) {
+            found = file;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+// Escaped names keep ASCII letters as they are, so a case-insensitive match
+// of the escaped forms is a case-insensitive match of the names.
+Status key_element(std::string_view name, std::string& file)
+{
+    if (name.empty() || name.size() > kMaxKeyName)
+        return Status::InvalidName;
+    file = escape(name);
+    if (file.size() > NAME_MAX)
+        return Status::InvalidName;
+    return Status::Ok;
+}
+
+// Splits a key path at backslashes, but not at a backslash that is the
+// second byte of a double-byte character.
+Status split_subkey(const char* subkey, std::vector<std::string>& parts)
+{
+    parts.clear();
+    if (!subkey || !*subkey)
+        return Status::Ok;
+    std::string current;
+    for (const char* p = subkey; *p; ++p) {
+        if (cp932::is_lead_byte(static_cast<unsigned char>(*p)) && p[1]) {
+            current += p[0];
+            current += p[1];
+            ++p;
+        } else if (*p == '\\') {
+            parts.push_back(current);
+            current.clear();
+        } else {
+            current += *p;
+        }
+    }
+    parts.push_back(current);
+    for (auto& part : parts) {
+        std::string file;
+        if (Status s = key_element(part, file); s != Status::Ok)
+            return s;
+        part = file;
+    }
+    return Status::Ok;
+}
+
+Status value_name_file(const char* name, std::string& file)
+{
+    file = value_file(name ? name : "");
+    return file.size() > NAME_MAX ? Status::InvalidName : Status::Ok;
+}
+
+bool make_folder(const std::string& path)
+{
+    if (mkdir(path.c_str(), 0700) == 0)
+        return true;
+    return errno == EEXIST && is_dir(path);
+}
+
+std::string home_folder()
+{
+    if (const char* home = getenv("HOME"); home && *home)
+        return home;
+    if (passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        return pw->pw_dir;
+    return ".";
+}
+
+bool write_all(int fd, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void put_u32(unsigned char* out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+uint32_t get_u32(const unsigned char* in)
+{
+    return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
+}
+
+// Reads a value file whole; false when it is missing or malformed.
+bool load_value(const std::string& path, uint32_t& type, std::string& data)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= off_t(kHeaderSize) &&
+              st.st_size <= off_t(kHeaderSize + kMaxValueSize);
+    std::string bytes;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        while (got < bytes.size()) {
+            ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        ok = got == bytes.size();
+    }
+    close(fd);
+    if (!ok || std::memcmp(bytes.data(), kMagic, 4) != 0)
+        return false;
+    auto* raw = reinterpret_cast<const unsigned char*>(bytes.data());
+    uint32_t length = get_u32(raw + 8);
+    if (length > kMaxValueSize || bytes.size() != kHeaderSize + length)
+        return false;
+    type = get_u32(raw + 4);
+    data = bytes.substr(kHeaderSize);
+    return true;
+}
+
+Status walk(Hive hive, const char* subkey, bool create, KeyHandle* out)
+{
+    if (!out)
+        return Status::InvalidName;
+    *out = nullptr;
+    std::vector<std::string> parts;
+    if (Status s = split_subkey(subkey, parts); s != Status::Ok)
+        return s;
+    std::string folder = root_folder();
+    if (create) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (!is_dir(folder))
+            return Status::IoError;
+    }
+    parts.insert(parts.begin(), hive_name(hive));
+    for (const auto& part : parts) {
+        std::optional<std::string> found = find_entry(folder, part, true);
+        if (!found) {
+            if (!create)
+                return Status::NotFound;
+            if (!make_folder(folder + "/" + part))
+                return Status::IoError;
+            found = part;
+        }
+        folder += "/" + *found;
+    }
+    *out = new Key(folder);
+    return Status::Ok;
+}
+
+std::vector<std::string> names_in(KeyHandle key, bool values)
+{
+    std::vector<std::string> names;
+    if (!key)
+        return names;
+    DIR* dir = opendir(key->folder().c_str());
+    if (!dir)
+        return names;
+    while (dirent* entry = readdir(dir)) {
+        std::string file = entry->d_name;
+        if (file.empty() || file[0] == '.')
+            continue;
+        bool isValue = file[0] == '=';
+        if (isValue != values)
+            continue;
+        std::string path = key->folder() + "/" + file;
+        if (values ? !is_file(path) : !is_dir(path))
+            continue;
+        if (auto name = unescape(values ? std::string_view(file).substr(1) : std::string_view(file)))
+            names.push_back(*name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end(), less_name);
+    return names;
+}
+
+} // namespace
+
+std::string root_folder()
+{
+    if (const char* root = getenv("KESTREL_REGISTRY"); root && *root)
+        return root;
+    if (const char* config = getenv("XDG_CONFIG_HOME"); config && *config)
+        return std::string(config) + "/kestrel/registry";
+    return home_folder() + "/.config/kestrel/registry";
+}
+
+const char* hive_name(Hive hive)
+{
+    return hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+}
+
+Status open_key(Hive hive, const char* subkey, KeyHandle* out)
+{
+    return walk(hive, subkey, false, out);
+}
+
+Status create_key(Hive hive, const char* subkey, KeyHandle* out)
+{
+    return walk(hive, subkey, true, out);
+}
+
+void close_key(KeyHandle key)
+{
+    delete key;
+}
+
+Status query_value(KeyHandle key, const char* name, uint32_t* type, void* data, uint32_t* size)
+{
+    if (!key || !size)
+        return Status::InvalidName;
+    std::string file;
+    if (Status s = value_name_file(name, file); s != Status::Ok)
+        return s;
+    std::optional<std::string> found = find_entry(key->folder(), file, false);
+    uint32_t storedType = REG_NONE;
+    std::string bytes;
+    if (!found || !load_value(key->folder() + "/" + *found, storedType, bytes))
+        return Status::NotFound;
+    uint32_t length = static_cast<uint32_t>(bytes.size());
+    if (length > *size || (!data && length > 0)) {
+        *size = length;
+        return Status::MoreData;
+    }
+    if (length > 0)
+        std::memcpy(data, bytes.data(), length);
+    *size = length;
+    if (type)
+        *type = storedType;
+    return Status::Ok;
+}
+
+Status set_value(KeyHandle key, const char* name, uint32_t type, const void* data, uint32_t size)
+{
+    if (!key || (!data && size > 0))
+        return Status::InvalidName;
+    if (size > kMaxValueSize)
+        return Status::IoError;
+    std::string file;
+    if (Status s = value_name_file(name, file); s != Status::Ok)
+        return s;
+    const std::string& folder = key->folder();
+    // Keep the spelling under which the value already exists.
+    if (std::optional<std::string> found = find_entry(folder, file, false))
+        file = *found;
+
+    std::string temp = folder + "/.tmp-XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0)
+        return Status::IoError;
+    unsigned char header[kHeaderSize];
+    std::memcpy(header, kMagic, 4);
+    put_u32(header + 4, type);
+    put_u32(header + 8, size);
+    bool ok =
+        fchmod(fd, 0600) == 0 && write_all(fd, header, sizeof header) && write_all(fd, data, size) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (!ok || rename(temp.c_str(), (folder + "/" + file).c_str()) != 0) {
+        unlink(temp.c_str());
+        return Status::IoError;
+    }
+    if (int dirfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirfd >= 0) {
+        fsync(dirfd);
+        close(dirfd);
+    }
+    return Status::Ok;
+}
+
+Status delete_value(KeyHandle key, const char* name)
+{
+    if (!key)
+        return Status::InvalidName;
+    std::string file;
+    if (Status s = value_name_file(name, file); s != Status::Ok)
+        return s;
+    std::optional<std::string> found = find_entry(key->folder(), file, false);
+    if (!found)
+        return Status::NotFound;
+    return unlink((key->folder() + "/" + *found).c_str()) == 0 ? Status::Ok : Status::IoError;
+}
+
+std::vector<std::string> value_names(KeyHandle key)
+{
+    return names_in(key, true);
+}
+
+std::vector<std::string> subkey_names(KeyHandle key)
+{
+    return names_in(key, false);
+}
+
+Status delete_key_tree(Hive hive, const char* subkey)
+{
+    if (!subkey || !*subkey)
+        return Status::InvalidName; // the hive itself stays
+    KeyHandle key = nullptr;
+    if (Status s = open_key(hive, subkey, &key); s != Status::Ok)
+        return s;
+    std::error_code ec;
+    std::filesystem::remove_all(key->folder(), ec);
+    close_key(key);
+    return ec ? Status::IoError : Status::Ok;
+}
+
+} // namespace reg
