@@ -1,0 +1,23 @@
+// A row of a sorted list: the list places it by its text, compared without
+// regard to case as the platform's sorted list box does, and the row's meaning
+// is its item data.
+#pragma once
+
+#include <QListWidgetItem>
+
+class QListWidget;
+
+class ListItem : public QListWidgetItem
+{
+public:
+    ListItem(const QString& text, int data);
+    bool operator<(const QListWidgetItem& other) const override;
+};
+
+// The order of sorted rows.
+bool list_text_less(const QString& a, const QString& b);
+
+// Item data of a row; -1 when the row does not exist or carries none.
+int item_data(const QListWidget* list, int row);
+// Adds a row at its sorted place and returns the row it got.
+int add_sorted_row(QListWidget* list, const QString& text, int data);
