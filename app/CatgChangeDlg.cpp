@@ -1,0 +1,59 @@
+#include "CatgChangeDlg.h"
+
+#include "KindEditDlg.h"
+#include "dialog_units.h"
+#include "message_box.h"
+
+#include "store/kind_table.h"
+#include "store/record_ops.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+
+CatgChangeDlg::CatgChangeDlg()
+{
+    const QFont font = dialog_font(10);
+    setFont(font);
+    setWindowTitle(QStringLiteral("カテゴリの変更"));
+    const DialogUnits units(font);
+    setFixedSize(units.size(187, 138));
+
+    auto* label = new QLabel(QStringLiteral("新しいカテゴリを選択してください"), this);
+    units.place(label, 7, 7, 173, 11);
+
+    m_list = new QListWidget(this);
+    m_list->setSortingEnabled(true);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    units.place(m_list, 7, 26, 173, 76);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    units.place(ok, 31, 117, 50, 14);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CatgChangeDlg::accept);
+
+    auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    units.place(cancel, 107, 117, 50, 14);
+    connect(cancel, &QPushButton::clicked, this, &CatgChangeDlg::reject);
+}
+
+int CatgChangeDlg::exec()
+{
+    // No row is preselected, not even the record's present category.
+    fill_slot_list(m_list);
+    m_list->setCurrentItem(nullptr);
+    m_list->setFocus();
+    return QDialog::exec();
+}
+
+void CatgChangeDlg::accept()
+{
+    const QList<QListWidgetItem*> rows = m_list->selectedItems();
+    if (rows.isEmpty()) {
+        MessageBox::message(QStringLiteral("カテゴリを選択してください"));
+        return;
+    }
+    const int slot = rows.first()->data(Qt::UserRole).toInt();
+    sub_update_datafile(m_index, nullptr, KindTable[slot].kind_id);
+    QDialog::accept();
+}

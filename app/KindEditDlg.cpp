@@ -1,0 +1,132 @@
+#include "KindEditDlg.h"
+
+#include "DataInputDlg.h"
+#include "dialog_units.h"
+#include "list_item.h"
+#include "message_box.h"
+#include "text_edge.h"
+
+#include "store/kind_table.h"
+#include "store/kindedt.h"
+
+#include <QListWidget>
+#include <QPushButton>
+
+#include <cstring>
+
+namespace {
+
+const QString kSelectCategory = QStringLiteral("カテゴリを選択してください");
+
+QListWidgetItem* selected_row(QListWidget* list)
+{
+    const QList<QListWidgetItem*> rows = list->selectedItems();
+    return rows.isEmpty() ? nullptr : rows.first();
+}
+
+} // namespace
+
+void add_slot_row(QListWidget* list, const char* name, int slot)
+{
+    add_sorted_row(list, from_cp932(name), slot);
+}
+
+void fill_slot_list(QListWidget* list)
+{
+    list->clear();
+    for (int slot = 0; slot < KIND_MAX; ++slot) {
+        if (KindTable[slot].in_use != 1)
+            continue;
+        char name[NAME_SIZE + 1];
+        field_text(KindTable[slot].name, NAME_SIZE, name);
+        add_slot_row(list, name, slot);
+    }
+}
+
+KindEditDlg::KindEditDlg()
+{
+    const QFont font = dialog_font(9);
+    setFont(font);
+    setWindowTitle(QStringLiteral("ﾀﾞｲｱﾛｸﾞ"));
+    const DialogUnits units(font);
+    setFixedSize(units.size(187, 156));
+
+    m_list = new QListWidget(this);
+    m_list->setSortingEnabled(true);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    units.place(m_list, 7, 7, 173, 93);
+
+    m_add = new QPushButton(QStringLiteral("追加"), this);
+    units.place(m_add, 7, 109, 49, 12);
+    connect(m_add, &QPushButton::clicked, this, &KindEditDlg::onAdd);
+
+    m_rename = new QPushButton(QStringLiteral("変更"), this);
+    units.place(m_rename, 68, 109, 49, 12);
+    connect(m_rename, &QPushButton::clicked, this, &KindEditDlg::onRename);
+
+    m_delete = new QPushButton(QStringLiteral("削除"), this);
+    units.place(m_delete, 131, 109, 49, 12);
+    connect(m_delete, &QPushButton::clicked, this, &KindEditDlg::onDelete);
+
+    auto* close = new QPushButton(QStringLiteral("閉じる"), this);
+    units.place(close, 67, 135, 50, 14);
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &KindEditDlg::accept);
+}
+
+int KindEditDlg::exec()
+{
+    fill_slot_list(m_list);
+    m_list->setFocus();
+    return QDialog::exec();
+}
+
+void KindEditDlg::onAdd()
+{
+    DataInputDlg input;
+    input.m_limit = NAME_SIZE - 1;
+    input.exec();
+    if (input.m_result != 1)
+        return;
+    const int slot = kindedt_add(input.m_text);
+    if (slot < 0) {
+        // The original dropped the name without a word; say why instead.
+        MessageBox::message(QStringLiteral("これ以上カテゴリを追加できません"));
+        return;
+    }
+    add_slot_row(m_list, input.m_text, slot);
+}
+
+void KindEditDlg::onRename()
+{
+    QListWidgetItem* row = selected_row(m_list);
+    if (!row) {
+        MessageBox::message(kSelectCategory);
+        return;
+    }
+    const int slot = row->data(Qt::UserRole).toInt();
+    DataInputDlg input;
+    input.m_limit = NAME_SIZE - 1;
+    field_text(KindTable[slot].name, NAME_SIZE - 1, input.m_text);
+    input.exec();
+    if (input.m_result != 1)
+        return;
+    kindedt_rename(slot, input.m_text);
+    delete row;
+    add_slot_row(m_list, input.m_text, slot);
+}
+
+void KindEditDlg::onDelete()
+{
+    QListWidgetItem* row = selected_row(m_list);
+    if (!row) {
+        MessageBox::message(kSelectCategory);
+        return;
+    }
+    if (!MessageBox::question(
+            QStringLiteral("カテゴリとそのカテゴリに関連のあるデータを全て消去します。よろしいですか？")))
+        return;
+    const int slot = row->data(Qt::UserRole).toInt();
+    delete row;
+    kindedt_delete(slot);
+}
