@@ -1,0 +1,157 @@
+#include "tools/reg_writer.h"
+
+#include "platform/cp932.h"
+#include "platform/registry.h"
+#include "tools/text_encoding.h"
+
+#include <cstdio>
+
+namespace kreg {
+namespace {
+
+// Hex lists break once a line reaches this many characters, before the
+// backslash; continuation lines start with two blanks and hold 25 bytes.
+constexpr size_t kHexWrapColumn = 77;
+
+std::string escaped(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+size_t characters(std::string_view utf8)
+{
+    size_t count = 0;
+    for (unsigned char c : utf8)
+        count += (c & 0xC0) != 0x80;
+    return count;
+}
+
+// A REG_SZ value that reads back identically from "name"="text": CP932 text
+// with one terminating zero and no line breaks.
+bool as_quoted_text(const RegValue& value, std::string& utf8)
+{
+    const std::string& data = value.data;
+    if (value.type != reg::REG_SZ || data.empty() || data.back() != '\0')
+        return false;
+    std::string_view text(data.data(), data.size() - 1);
+    if (text.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos)
+        return false;
+    return cp932::to_utf8(text, utf8);
+}
+
+void append_hex_list(std::string& out, std::string_view prefix, std::string_view bytes)
+{
+    out += prefix;
+    size_t column = characters(prefix);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        char cell[3];
+        std::snprintf(cell, sizeof cell, "%02x", static_cast<unsigned char>(bytes[i]));
+        out += cell;
+        if (i + 1 == bytes.size())
+            break;
+        out += ',';
+        column += 3;
+        if (column >= kHexWrapColumn) {
+            out += "\\\r\n  ";
+            column = 2;
+        }
+    }
+    out += "\r\n";
+}
+
+bool append_value(std::string& out, const RegValue& value, RegFormat format, std::string& error)
+{
+    std::string line;
+    if (value.name.empty()) {
+        line = "@=";
+    } else {
+        std::string name;
+        if (!cp932::to_utf8(value.name, name)) {
+            error = "a value name is not CP932 text";
+            return false;
+        }
+        line = "\"" + escaped(name) + "\"=";
+    }
+    if (value.remove) {
+        out += line + "-\r\n";
+        return true;
+    }
+
+    std::string text;
+    if (as_quoted_text(value, text)) {
+        out += line + "\"" + escaped(text) + "\"\r\n";
+        return true;
+    }
+    if (value.type == reg::REG_DWORD && value.data.size() == 4) {
+        uint32_t number = 0;
+        for (int i = 3; i >= 0; --i)
+            number = (number << 8) | static_cast<unsigned char>(value.data[i]);
+        char digits[9];
+        std::snprintf(digits, sizeof digits, "%08x", number);
+        out += line + "dword:" + digits + "\r\n";
+        return true;
+    }
+
+    std::string bytes = value.data;
+    const bool text_type =
+        value.type == reg::REG_SZ || value.type == reg::REG_EXPAND_SZ || value.type == reg::REG_MULTI_SZ;
+    if (format == RegFormat::Version5 && text_type && !cp932_to_utf16le(value.data, bytes)) {
+        std::string name = "@";
+        if (!value.name.empty())
+            cp932::to_utf8(value.name, name);
+        error = "value \"" + name + "\" holds bytes that are not CP932 text";
+        return false;
+    }
+    if (value.type == reg::REG_BINARY) {
+        line += "hex:";
+    } else {
+        char type[16];
+        std::snprintf(type, sizeof type, "hex(%x):", value.type);
+        line += type;
+    }
+    append_hex_list(out, line, bytes);
+    return true;
+}
+
+} // namespace
+
+bool write_reg_file(const RegDocument& doc, std::string& out, std::string& error)
+{
+    std::string text =
+        doc.format == RegFormat::Version5 ? "Windows Registry Editor Version 5.00\r\n\r\n" : "REGEDIT4\r\n\r\n";
+    for (const RegKey& key : doc.keys) {
+        std::string path;
+        if (!cp932::to_utf8(key.path, path)) {
+            error = "a key name is not CP932 text";
+            return false;
+        }
+        text += (key.remove ? "[-" : "[") + path + "]\r\n";
+        for (const RegValue& value : key.values) {
+            if (!append_value(text, value, doc.format, error))
+                return false;
+        }
+        text += "\r\n";
+    }
+
+    if (doc.format == RegFormat::Version5) {
+        out = "\xFF\xFE";
+        std::string utf16;
+        utf8_to_utf16le(text, utf16);
+        out += utf16;
+        return true;
+    }
+    // Every name and text came from CP932, so it converts back.
+    if (!cp932::from_utf8(text, out)) {
+        error = "the file cannot be written in CP932";
+        return false;
+    }
+    return true;
+}
+
+} // namespace kreg

@@ -1,0 +1,17 @@
+// Writes .reg files that the Windows registry editor imports.
+#pragma once
+
+#include "tools/reg_document.h"
+
+#include <string>
+
+namespace kreg {
+
+// The file for doc in doc.format: Version 5 as UTF-16LE with a byte order
+// mark, REGEDIT4 as CP932; CR LF line ends; hex lists wrapped at 80 columns
+// with backslash continuations. Removals are written as [-key] and "name"=-.
+// False, with the reason, when a name or a text value is not CP932 text
+// (or, for REGEDIT4, a name cannot be written at all).
+bool write_reg_file(const RegDocument& doc, std::string& out, std::string& error);
+
+} // namespace kreg
