@@ -220,6 +220,18 @@ bool make_folder(const std::string& path)
     return errno == EEXIST && is_dir(path);
 }
 
+// mkdir -p, with every folder it makes private.
+bool make_folders(const std::string& path)
+{
+    if (is_dir(path))
+        return true;
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        if (!make_folder(path.substr(0, slash)))
+            return false;
+    }
+    return make_folder(path);
+}
+
 std::string home_folder()
 {
     if (const char* home = getenv("HOME"); home && *home)
@@ -300,12 +312,8 @@ Status walk(Hive hive, const char* subkey, bool create, KeyHandle* out)
     if (Status s = split_subkey(subkey, parts); s != Status::Ok)
         return s;
     std::string folder = root_folder();
-    if (create) {
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        if (!is_dir(folder))
-            return Status::IoError;
-    }
+    if (create && !make_folders(folder))
+        return Status::IoError;
     parts.insert(parts.begin(), hive_name(hive));
     for (const auto& part : parts) {
         std::optional<std::string> found = find_entry(folder, part, true);
