@@ -1,0 +1,221 @@
+// The record store on generated record files of 1,000, 10,000 and 100,000
+// records in 16 categories, beside raw read and copy baselines on the same
+// files. The summary gives every store operation as a ratio to its baseline.
+#include "bench_support.h"
+
+#include "store/app_config.h"
+#include "store/kind_table.h"
+#include "store/record_file.h"
+#include "store/record_ops.h"
+#include "store/sysdata.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int CATEGORIES = 16;
+constexpr int64_t SIZES[] = {1000, 10000, 100000};
+
+// Record i belongs to category 10 x (i % 16 + 1); the block just before the
+// last is free, so an addition scans nearly the whole file.
+std::string generated_file(int64_t records)
+{
+    static std::map<int64_t, std::string> files;
+    auto found = files.find(records);
+    if (found != files.end())
+        return found->second;
+    const std::string path = bench::scratch_folder() + "/records-" + std::to_string(records) + ".dat";
+    FILE* file = fopen(path.c_str(), "wb");
+    const int32_t count = CATEGORIES;
+    fwrite(&count, sizeof count, 1, file);
+    for (int k = 0; k < CATEGORIES; ++k) {
+        KindHeader header{};
+        header.kind_id = 10 * (k + 1);
+        snprintf(header.name, sizeof header.name, "category %d", k);
+        scramble_block(&header, sizeof header);
+        fwrite(&header, sizeof header, 1, file);
+    }
+    for (int64_t i = 0; i < records; ++i) {
+        CatgRecord record{};
+        if (i != records - 2) {
+            record.flag = 1;
+            record.catg_kind = static_cast<int32_t>(10 * (i % CATEGORIES + 1));
+            snprintf(record.name, sizeof record.name, "account %lld", static_cast<long long>(i));
+            snprintf(record.data, sizeof record.data, "user: someone%lld\r\npassword: secret%lld\r\n",
+                     static_cast<long long>(i), static_cast<long long>(i));
+        }
+        scramble_block(&record, sizeof record);
+        fwrite(&record, sizeof record, 1, file);
+    }
+    fclose(file);
+    files[records] = path;
+    return path;
+}
+
+// Points the store at the generated file and loads its categories.
+std::string use_file(int64_t records)
+{
+    const std::string path = generated_file(records);
+    memset(&g_app_config, 0, sizeof g_app_config);
+    snprintf(g_app_config.datafile, sizeof g_app_config.datafile, "%s", path.c_str());
+    sub_sysdata_load();
+    return path;
+}
+
+void store_list(benchmark::State& state)
+{
+    const std::string path = use_file(state.range(0));
+    for (auto _ : state) {
+        // The record list fill: every live record of one category, with its index.
+        std::vector<std::pair<int, std::string>> rows;
+        RecordReader reader(path.c_str());
+        CatgRecord record;
+        int index = 0;
+        while (reader.next(record, index))
+            if (record.flag == 1 && record.catg_kind == 50)
+                rows.emplace_back(index, record.name);
+        benchmark::DoNotOptimize(rows.data());
+    }
+}
+
+void store_read_one(benchmark::State& state)
+{
+    const std::string path = use_file(state.range(0));
+    CatgRecord record;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(read_record(path.c_str(), static_cast<int>(state.range(0) / 2), record));
+}
+
+void store_add(benchmark::State& state)
+{
+    use_file(state.range(0));
+    for (auto _ : state) {
+        const int index = sub_add_datafile(30, "new account");
+        state.PauseTiming();
+        sub_delete_datafile(index);
+        state.ResumeTiming();
+    }
+}
+
+void store_change(benchmark::State& state)
+{
+    use_file(state.range(0));
+    for (auto _ : state)
+        sub_change_datafile(static_cast<int>(state.range(0) / 2), "renamed");
+}
+
+void store_update(benchmark::State& state)
+{
+    use_file(state.range(0));
+    for (auto _ : state)
+        sub_update_datafile(static_cast<int>(state.range(0) / 2), "user: changed\r\n", -1);
+}
+
+void store_delete(benchmark::State& state)
+{
+    use_file(state.range(0));
+    for (auto _ : state)
+        sub_delete_datafile(static_cast<int>(state.range(0) / 2));
+}
+
+void store_save(benchmark::State& state)
+{
+    use_file(state.range(0));
+    for (auto _ : state)
+        sub_sysdata_save();
+}
+
+void raw_read(benchmark::State& state)
+{
+    const std::string path = generated_file(state.range(0));
+    std::vector<char> buffer(64 * 1024);
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_RDONLY);
+        while (read(fd, buffer.data(), buffer.size()) > 0) {
+        }
+        close(fd);
+    }
+}
+
+void raw_copy(benchmark::State& state)
+{
+    const std::string path = generated_file(state.range(0));
+    const std::string copy = path + ".copy";
+    std::vector<char> buffer(64 * 1024);
+    for (auto _ : state) {
+        const int in = open(path.c_str(), O_RDONLY);
+        const int out = open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ssize_t got;
+        while ((got = read(in, buffer.data(), buffer.size())) > 0)
+            if (write(out, buffer.data(), static_cast<size_t>(got)) != got)
+                state.SkipWithError("copy failed");
+        fsync(out);
+        close(out);
+        close(in);
+        state.PauseTiming();
+        unlink(copy.c_str());
+        state.ResumeTiming();
+    }
+}
+
+void sizes(benchmark::internal::Benchmark* b)
+{
+    for (int64_t size : SIZES)
+        b->Arg(size);
+    b->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(raw_read)->Apply(sizes);
+BENCHMARK(raw_copy)->Apply(sizes);
+BENCHMARK(store_list)->Apply(sizes);
+BENCHMARK(store_add)->Apply(sizes);
+BENCHMARK(store_save)->Apply(sizes);
+BENCHMARK(store_read_one)->Apply(sizes);
+BENCHMARK(store_change)->Apply(sizes);
+BENCHMARK(store_update)->Apply(sizes);
+BENCHMARK(store_delete)->Apply(sizes);
+
+double time_of(const std::string& name, int64_t size)
+{
+    const auto& times = bench::times();
+    const auto found = times.find(name + "/" + std::to_string(size));
+    return found == times.end() ? 0.0 : found->second;
+}
+
+void print_ratio(const char* label, double value, double base, double target)
+{
+    if (value <= 0 || base <= 0) {
+        printf("  %-34s      (not run)\n", label);
+        return;
+    }
+    const double ratio = value / base;
+    printf("  %-34s %8.2f  (target <= %.0f)  %s\n", label, ratio, target, ratio <= target ? "ok" : "MISSED");
+}
+
+const bool registered = [] {
+    bench::add_summary([] {
+        printf("\nRecord store against its baselines (ratio of times):\n");
+        for (int64_t size : SIZES) {
+            printf(" %lld records:\n", static_cast<long long>(size));
+            const double read = time_of("raw_read", size);
+            const double copy = time_of("raw_copy", size);
+            print_ratio("list one category / raw read", time_of("store_list", size), read, 3);
+            print_ratio("add (scan to the end) / raw read", time_of("store_add", size), read, 3);
+            print_ratio("save / raw copy with fsync", time_of("store_save", size), copy, 3);
+        }
+        printf(" one-record operations, 100,000 records / 1,000 records:\n");
+        for (const char* name : {"store_read_one", "store_change", "store_update", "store_delete"})
+            print_ratio(name, time_of(name, 100000), time_of(name, 1000), 2);
+        printf(" peak resident set size: %ld KiB\n", bench::peak_rss_kib());
+    });
+    return true;
+}();
+
+} // namespace
