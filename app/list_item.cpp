@@ -33,3 +33,9 @@ int add_sorted_row(QListWidget* list, const QString& text, int data)
     list->addItem(item);
     return list->row(item);
 }
+
+int selected_row(const QListWidget* list)
+{
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.first());
+}

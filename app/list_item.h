@@ -21,3 +21,5 @@ bool list_text_less(const QString& a, const QString& b);
 int item_data(const QListWidget* list, int row);
 // Adds a row at its sorted place and returns the row it got.
 int add_sorted_row(QListWidget* list, const QString& text, int data);
+// The selected row of a single-selection list; -1 when none is selected.
+int selected_row(const QListWidget* list);

@@ -1,0 +1,60 @@
+#include "LoginDlg.h"
+
+#include "dialog_units.h"
+#include "field_limit.h"
+#include "message_box.h"
+#include "store/app_config.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstring>
+
+LoginDlg::LoginDlg()
+{
+    setWindowTitle(QStringLiteral("パスワードの入力"));
+    setFont(dialog_font(10));
+    const DialogUnits units(font());
+    setFixedSize(units.size(186, 72));
+
+    auto* label = new QLabel(QStringLiteral("ログインパスワードを入力してください"), this);
+    label->setAlignment(Qt::AlignCenter);
+    units.place(label, 7, 10, 172, 10);
+
+    m_pass = new QLineEdit(this);
+    m_pass->setEchoMode(QLineEdit::Password);
+    limit_field(m_pass, CONFIG_TEXT_SIZE - 1);
+    units.place(m_pass, 30, 26, 126, 13);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    units.place(ok, 37, 50, 50, 14);
+    auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    units.place(cancel, 99, 50, 50, 14);
+    connect(ok, &QPushButton::clicked, this, &LoginDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &LoginDlg::reject);
+    m_pass->setFocus();
+}
+
+void LoginDlg::accept()
+{
+    if (m_pass->text().isEmpty()) {
+        MessageBox::message(QStringLiteral("パスワードを入力してください"));
+        return;
+    }
+    char typed[CONFIG_TEXT_SIZE];
+    take_field(m_pass, typed, sizeof typed);
+    if (std::strcmp(typed, g_app_config.password) != 0) {
+        MessageBox::message(QStringLiteral("パスワードが間違っています。ログインできません"));
+        return;
+    }
+    m_result = 1;
+    QDialog::accept();
+}
+
+void LoginDlg::reject()
+{
+    m_result = 0;
+    QDialog::reject();
+}

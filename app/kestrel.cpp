@@ -1,0 +1,35 @@
+#include "kestrel.h"
+
+#include "kestrelDlg.h"
+#include "message_box.h"
+#include "signal_close.h"
+
+#include "commons/commons.h"
+#include "platform/sockets.h"
+
+#include <QGuiApplication>
+#include <QObject>
+
+kestrelApp::kestrelApp()
+{
+    logputd(1, __FILE_NAME__, __LINE__, "================== START =============\n");
+}
+
+bool kestrelApp::InitInstance()
+{
+    if (sockets::startup(1, 1) != 0) {
+        MessageBox::message(QStringLiteral("Windows ｿｹｯﾄの初期化に失敗しました。"));
+        return false;
+    }
+    {
+        kestrelDlg dlg;
+        // The session's end and the termination signals close the window as
+        // its Close button does, so typed text and settings are kept.
+        SignalClose terminationSignals;
+        QObject::connect(&terminationSignals, &SignalClose::closeRequested, &dlg, &kestrelDlg::requestClose);
+        QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, &dlg, &kestrelDlg::requestClose);
+        dlg.runModal();
+    }
+    sockets::cleanup();
+    return false;
+}

@@ -1,0 +1,251 @@
+#include "kestrelDlg.h"
+
+#include "LoginDlg.h"
+#include "app_icon.h"
+#include "config_store.h"
+#include "data_pane.h"
+#include "dialog_units.h"
+#include "list_item.h"
+#include "message_box.h"
+#include "optwin.h"
+#include "text_edge.h"
+
+#include "commons/commons.h"
+#include "store/app_config.h"
+#include "store/kind_table.h"
+#include "store/record_file.h"
+#include "store/sysdata.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
+
+namespace {
+
+QListWidget* sorted_list(QWidget* parent)
+{
+    auto* list = new QListWidget(parent);
+    list->setSortingEnabled(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return list;
+}
+
+} // namespace
+
+kestrelDlg::kestrelDlg()
+{
+    // A caption bar without system menu or close box, with a task bar entry.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(QStringLiteral("Larkspur"));
+    setFont(dialog_font(10));
+    buildLayout();
+}
+
+kestrelDlg::~kestrelDlg()
+{
+    // Every ending of the window saves, whatever ended it.
+    sub_save_config();
+    if (g_app_config.datafile_changed != 1)
+        sub_sysdata_save();
+}
+
+void kestrelDlg::buildLayout()
+{
+    const DialogUnits units(font());
+    setFixedSize(units.size(319, 201));
+
+    // Group boxes first, so that the controls they frame lie above them.
+    units.place(new QGroupBox(QStringLiteral("ｶﾃｺﾞﾘｰ"), this), 7, 7, 93, 64);
+    units.place(new QGroupBox(QStringLiteral("レコード"), this), 7, 77, 92, 117);
+    units.place(new QGroupBox(QStringLiteral("データ"), this), 107, 7, 205, 132);
+    units.place(new QGroupBox(QStringLiteral("ファンクション"), this), 107, 143, 205, 51);
+
+    m_edit1 = new DataPane(this);
+    units.place(m_edit1, 113, 20, 193, 112);
+    m_edit1->setEnabled(false);
+    m_list2 = sorted_list(this);
+    units.place(m_list2, 9, 87, 86, 92);
+    m_list1 = sorted_list(this);
+    units.place(m_list1, 9, 19, 88, 45);
+
+    auto button = [this, &units](const QString& text, int x, int y, int width, int height) {
+        auto* pushButton = new QPushButton(text, this);
+        pushButton->setAutoDefault(false);
+        units.place(pushButton, x, y, width, height);
+        return pushButton;
+    };
+    connect(button(QStringLiteral("追加"), 7, 181, 30, 13), &QPushButton::clicked, this, &kestrelDlg::onAdd);
+    connect(button(QStringLiteral("削除"), 37, 181, 30, 13), &QPushButton::clicked, this, &kestrelDlg::onDelete);
+    connect(button(QStringLiteral("変更"), 67, 181, 31, 13), &QPushButton::clicked, this, &kestrelDlg::onRename);
+    connect(button(QStringLiteral("カテゴリ編集"), 113, 153, 50, 14), &QPushButton::clicked, this,
+            &kestrelDlg::onKindEdit);
+    connect(button(QStringLiteral("設定"), 113, 170, 50, 14), &QPushButton::clicked, this, &kestrelDlg::onSettings);
+    connect(button(QStringLiteral("About"), 257, 155, 50, 14), &QPushButton::clicked, this, &kestrelDlg::onAbout);
+    connect(button(QStringLiteral("閉じる"), 257, 172, 50, 14), &QPushButton::clicked, this, &kestrelDlg::accept);
+
+    connect(m_list1, &QListWidget::itemSelectionChanged, this, &kestrelDlg::onCategorySelected);
+    connect(m_list2, &QListWidget::itemSelectionChanged, this, &kestrelDlg::onRecordSelected);
+    // A click on the row that is still selected while the pane is closed opens it again.
+    connect(m_list2, &QListWidget::itemPressed, this, [this](QListWidgetItem* item) {
+        if (!m_edit1->isEnabled() && item->isSelected())
+            onRecordSelected();
+    });
+    connect(m_list2, &QListWidget::itemDoubleClicked, this, &kestrelDlg::onChangeCategory);
+}
+
+int kestrelDlg::runModal()
+{
+    initDialog();
+    if (m_ended)
+        return QDialog::Accepted;
+    return exec();
+}
+
+void kestrelDlg::initDialog()
+{
+    setWindowIcon(app_icon());
+    if (sub_load_config() < 0)
+        firstRunSetup();
+    sub_sysdata_load();
+    sub_redisplay_kind();
+    sub_redisplay_catg();
+    if (g_app_config.password[0] != '\0') {
+        LoginDlg login;
+        login.exec();
+        if (login.m_result != 1)
+            endModal();
+    }
+}
+
+void kestrelDlg::firstRunSetup()
+{
+    MessageBox::message(QStringLiteral("構成データがありませんので、初期設定してください"));
+    SettingsDlg settings;
+    settings.exec();
+    if (settings.m_result == 1)
+        MessageBox::message(QStringLiteral("設定を変更しましたので、起動しなおしてください"));
+    else
+        MessageBox::message(QStringLiteral("設定を完了しないとプログラムを起動できません"));
+    endModal();
+}
+
+void kestrelDlg::endModal()
+{
+    m_ended = true;
+    QDialog::done(QDialog::Accepted);
+}
+
+void kestrelDlg::requestClose()
+{
+    if (m_ended)
+        return;
+    // A nested dialog is cancelled first; its command then runs to its end
+    // before the window is closed.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != this) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        QTimer::singleShot(0, this, &kestrelDlg::requestClose);
+        return;
+    }
+    accept();
+}
+
+void kestrelDlg::accept()
+{
+    sub_check_update(1);
+    endModal();
+}
+
+void kestrelDlg::reject()
+{
+    onKindEdit();
+}
+
+void kestrelDlg::closeEvent(QCloseEvent* event)
+{
+    // There is no close box; the session's end and signals go through requestClose().
+    event->ignore();
+}
+
+void kestrelDlg::onSysCommand(int id)
+{
+    if ((id & 0xFFF0) == IDM_ABOUT)
+        onAbout();
+}
+
+void kestrelDlg::closePane()
+{
+    g_app_config.ncursel = -1;
+    m_edit1->clearStored();
+    m_edit1->setEnabled(false);
+}
+
+int kestrelDlg::addRecordRow(const char* name, int index)
+{
+    const QSignalBlocker blocker(m_list2);
+    return add_sorted_row(m_list2, from_cp932(name), index);
+}
+
+void kestrelDlg::sub_redisplay_kind()
+{
+    const QSignalBlocker blocker(m_list1);
+    m_list1->clear();
+    add_sorted_row(m_list1, QStringLiteral("(ALL)"), KIND_ALL);
+    char name[NAME_SIZE + 1];
+    for (const KindSlot& slot : KindTable) {
+        if (slot.in_use != 1)
+            continue;
+        field_text(slot.name, NAME_SIZE, name);
+        add_sorted_row(m_list1, from_cp932(name), slot.kind_id);
+    }
+    if (g_app_config.kind_cursel >= 0 && g_app_config.kind_cursel < m_list1->count())
+        m_list1->setCurrentRow(g_app_config.kind_cursel);
+}
+
+void kestrelDlg::sub_redisplay_data(int index)
+{
+    CatgRecord record;
+    if (read_record(g_app_config.datafile, index, record) != 0) {
+        // Nothing of an earlier record may stay here to be stored into this one.
+        m_edit1->clearStored();
+        return;
+    }
+    char data[DATA_SIZE + 1];
+    field_text(record.data, DATA_SIZE, data);
+    m_edit1->showStored(data);
+}
+
+void kestrelDlg::onCategorySelected()
+{
+    sub_check_update(1);
+    g_app_config.kind_cursel = selected_row(m_list1);
+    g_app_config.ncursel = -1;
+    logputd(1, __FILE_NAME__, __LINE__, "m_list1 selected. Current sel = %d\n", g_app_config.kind_cursel);
+    sub_redisplay_catg();
+}
+
+void kestrelDlg::onRecordSelected()
+{
+    AppConfig& config = g_app_config;
+    const int npos = selected_row(m_list2);
+    logputd(1, __FILE_NAME__, __LINE__, "m_list2 selected npos=%d, ncursel=%d\n", npos, config.ncursel);
+    sub_check_update(0);
+    if (npos < 0) {
+        // The selection was cleared: the pane belongs to no record any more.
+        closePane();
+        return;
+    }
+    m_edit1->setEnabled(true);
+    config.ncursel = npos;
+    const int index = item_data(m_list2, npos);
+    logputd(1, __FILE_NAME__, __LINE__, "Data Kind = %d\n", index);
+    sub_redisplay_data(index);
+}

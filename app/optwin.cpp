@@ -1,0 +1,137 @@
+#include "optwin.h"
+
+#include "dialog_units.h"
+#include "field_limit.h"
+#include "message_box.h"
+#include "store/app_config.h"
+#include "text_edge.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstring>
+
+namespace {
+
+QLabel* field_label(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QLineEdit* password_field(QWidget* parent)
+{
+    auto* field = new QLineEdit(parent);
+    field->setEchoMode(QLineEdit::Password);
+    limit_field(field, CONFIG_TEXT_SIZE - 1);
+    return field;
+}
+
+void set_password(const char* text)
+{
+    std::memset(g_app_config.password, 0, sizeof g_app_config.password);
+    std::memcpy(g_app_config.password, text, strnlen(text, sizeof g_app_config.password - 1));
+}
+
+} // namespace
+
+QString message_path_not_cp932()
+{
+    return QStringLiteral("データファイルのパスに使用できない文字が含まれています");
+}
+
+SettingsDlg::SettingsDlg()
+{
+    setWindowTitle(QStringLiteral("設定"));
+    setFont(dialog_font(10));
+    const DialogUnits units(font());
+    setFixedSize(units.size(250, 98));
+
+    units.place(field_label(QStringLiteral("データファイル："), this), 7, 10, 60, 13);
+    m_path = new QLineEdit(this);
+    limit_field(m_path, CONFIG_TEXT_SIZE - 1);
+    units.place(m_path, 70, 10, 150, 13);
+    auto* browse = new QPushButton(QStringLiteral("..."), this);
+    browse->setAutoDefault(false);
+    units.place(browse, 223, 10, 20, 13);
+
+    units.place(field_label(QStringLiteral("旧パスワード："), this), 7, 30, 60, 13);
+    m_oldpass = password_field(this);
+    units.place(m_oldpass, 70, 30, 100, 13);
+    units.place(field_label(QStringLiteral("新パスワード："), this), 7, 50, 60, 13);
+    m_newpass = password_field(this);
+    units.place(m_newpass, 70, 50, 100, 13);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    units.place(ok, 66, 76, 50, 14);
+    auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    cancel->setAutoDefault(false);
+    units.place(cancel, 134, 76, 50, 14);
+
+    connect(browse, &QPushButton::clicked, this, &SettingsDlg::onBrowse);
+    connect(ok, &QPushButton::clicked, this, &SettingsDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &SettingsDlg::reject);
+
+    m_path->setText(from_cp932(g_app_config.datafile));
+    m_oldpass->setEnabled(g_app_config.password[0] != '\0');
+}
+
+void SettingsDlg::onBrowse()
+{
+    const QString name = MessageBox::saveFileName(this);
+    if (name.isEmpty())
+        return;
+    if (cp932_size(name) < 0) {
+        MessageBox::message(message_path_not_cp932());
+        return;
+    }
+    m_path->setText(name);
+}
+
+void SettingsDlg::applyPasswordStep()
+{
+    char newpass[CONFIG_TEXT_SIZE];
+    take_field(m_newpass, newpass, sizeof newpass);
+    if (m_oldpass->isEnabled()) {
+        char oldpass[CONFIG_TEXT_SIZE];
+        take_field(m_oldpass, oldpass, sizeof oldpass);
+        if (std::strcmp(oldpass, g_app_config.password) != 0) {
+            MessageBox::message(QStringLiteral("旧パスワードが間違っています。パスワードを更新できませんでした"));
+            return;
+        }
+        MessageBox::message(QStringLiteral("パスワードが更新されました"));
+        set_password(newpass);
+        return;
+    }
+    if (newpass[0] != '\0') {
+        MessageBox::message(QStringLiteral("パスワードが更新されました"));
+        set_password(newpass);
+    }
+}
+
+void SettingsDlg::accept()
+{
+    applyPasswordStep();
+    if (m_path->text().isEmpty()) {
+        MessageBox::message(QStringLiteral("データファイルのパスを指定して下さい"));
+        return;
+    }
+    char path[CONFIG_TEXT_SIZE];
+    if (!take_field(m_path, path, sizeof path)) {
+        MessageBox::message(message_path_not_cp932());
+        return;
+    }
+    std::memset(g_app_config.datafile, 0, sizeof g_app_config.datafile);
+    std::memcpy(g_app_config.datafile, path, std::strlen(path));
+    m_result = 1;
+    QDialog::accept();
+}
+
+void SettingsDlg::reject()
+{
+    m_result = 0;
+    QDialog::reject();
+}
