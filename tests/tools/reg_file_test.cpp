@@ -1,0 +1,195 @@
+// Reading and writing .reg files: the registry editor's two forms, exact bytes.
+#include "reg_samples.h"
+
+#include "platform/registry.h"
+#include "tools/reg_reader.h"
+#include "tools/reg_writer.h"
+#include "tools/text_encoding.h"
+
+#include <gtest/gtest.h>
+
+using namespace kreg;
+
+namespace {
+
+std::string utf16_file(const std::string& utf8)
+{
+    std::string utf16;
+    EXPECT_TRUE(utf8_to_utf16le(utf8, utf16));
+    return "\xFF\xFE" + utf16;
+}
+
+RegDocument read_ok(const std::string& bytes)
+{
+    RegDocument doc;
+    ReadError error;
+    EXPECT_TRUE(read_reg_file(bytes, doc, error)) << error.line << ": " << error.message;
+    return doc;
+}
+
+ReadError read_fails(const std::string& bytes)
+{
+    RegDocument doc;
+    ReadError error;
+    EXPECT_FALSE(read_reg_file(bytes, doc, error));
+    return error;
+}
+
+void expect_value(const RegValue& value, const std::string& name, uint32_t type, const std::string& data)
+{
+    EXPECT_EQ(value.name, name);
+    EXPECT_FALSE(value.remove);
+    EXPECT_EQ(value.type, type) << name;
+    EXPECT_EQ(value.data, data) << name;
+}
+
+} // namespace
+
+TEST(TextEncoding, Utf16AndCp932ConvertExactly)
+{
+    std::string out;
+    ASSERT_TRUE(utf8_to_utf16le("A日本", out));
+    EXPECT_EQ(out, std::string("A\0\xE5\x65\x2C\x67", 6));
+    ASSERT_TRUE(utf16le_to_cp932(std::string("\xE5\x65\x2C\x67\0\0", 6), out));
+    EXPECT_EQ(out, std::string("\x93\xFA\x96\x7B\0", 5));
+    ASSERT_TRUE(cp932_to_utf16le(std::string("\x95\x5C", 2), out)); // 表: trail byte 0x5C
+    EXPECT_EQ(out, "\x68\x88");
+    EXPECT_FALSE(utf16le_to_cp932(std::string("\x3D\xD8\x00\xDE", 4), out)); // an emoji: no CP932 form
+    EXPECT_FALSE(utf16le_to_utf8("abc", out));                               // odd byte count
+    EXPECT_FALSE(is_utf8("\x93\xFA"));
+}
+
+TEST(RegReader, ReadsTheRegistryEditorsVersion5Export)
+{
+    RegDocument doc = read_ok(utf16_file(samples::windows_export()));
+    EXPECT_EQ(doc.format, RegFormat::Version5);
+    ASSERT_EQ(doc.keys.size(), 2u);
+    const RegKey& key = doc.keys[0];
+    EXPECT_EQ(key.path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\qelt_key_yoyaku");
+    EXPECT_EQ(key.line, 4);
+    EXPECT_FALSE(key.remove);
+    ASSERT_EQ(key.values.size(), 8u);
+    expect_value(key.values[0], "", reg::REG_SZ, std::string("\x8A\xF9\x92\xE8\0", 5));
+    expect_value(key.values[1], "kest_datafile", reg::REG_SZ,
+                 std::string("C:\\Users\\\x91\xBE\x98\x59\\\x8B\x4C\x98\x5E.dat\0", 23));
+    expect_value(key.values[2], "kest_kindcsl", reg::REG_SZ, std::string("3\0", 2));
+    expect_value(key.values[3], "quoted", reg::REG_SZ, std::string("say \"hi\"\0", 9));
+    expect_value(key.values[4], "log_type", reg::REG_DWORD, std::string("\x2A\0\0\0", 4));
+    expect_value(key.values[5], "kest_passwrd", reg::REG_BINARY, samples::password_abc());
+    EXPECT_EQ(key.values[5].line, 10);
+    // hex(2) text is UTF-16LE in a Version 5 file and is stored as CP932.
+    expect_value(key.values[6], "expand", reg::REG_EXPAND_SZ, std::string("%TEMP%\\\x93\xFA\x96\x7B\0", 12));
+    EXPECT_EQ(key.values[7].line, 53);
+    EXPECT_EQ(key.values[7].name, "old");
+    EXPECT_TRUE(key.values[7].remove);
+    EXPECT_TRUE(doc.keys[1].remove);
+    EXPECT_EQ(doc.keys[1].path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\qelt_key_yoyaku\\obsolete");
+}
+
+TEST(RegReader, ReadsRegedit4InCp932AndUtf8WithOrWithoutBom)
+{
+    const std::string regedit4 = "REGEDIT4\r\n\r\n"
+                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\\x83\x5C\x83\x74\x83\x67]\r\n" // ソフト
+                                 "\"\x83\x8D\x83\x4F\"=\"\x93\xFA\x96\x7B\x8C\xEA\"\r\n"        // "ログ"="日本語"
+                                 "\"multi\"=hex(7):61,00,95,5c,00,00\r\n";
+    for (const std::string& bytes :
+         {regedit4,
+          std::string("REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ソフト]\n\"ログ\"=\"日本語\"\n"
+                      "\"multi\"=hex(7):61,00,95,5c,00,00\n"),
+          std::string("\xEF\xBB\xBFREGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ソフト]\n\"ログ\"=\"日本語\"\n"
+                      "\"multi\"=hex(7):61,00,95,5c,00,00\n")}) {
+        RegDocument doc = read_ok(bytes);
+        EXPECT_EQ(doc.format, RegFormat::Regedit4);
+        ASSERT_EQ(doc.keys.size(), 1u);
+        EXPECT_EQ(doc.keys[0].path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\\x83\x5C\x83\x74\x83\x67");
+        ASSERT_EQ(doc.keys[0].values.size(), 2u);
+        expect_value(doc.keys[0].values[0], "\x83\x8D\x83\x4F", reg::REG_SZ,
+                     std::string("\x93\xFA\x96\x7B\x8C\xEA\0", 7));
+        // hex(7) in a REGEDIT4 file is CP932 already.
+        expect_value(doc.keys[0].values[1], "multi", reg::REG_MULTI_SZ, std::string("a\0\x95\x5C\0\0", 6));
+    }
+}
+
+TEST(RegReader, ReportsTheFirstBadLine)
+{
+    const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\r\n";
+    struct Case
+    {
+        std::string text;
+        int line;
+        std::string message;
+    } cases[] = {
+        {"REGEDIT5\r\n", 1, "not a registry file"},
+        {"REGEDIT4\r\n\"a\"=\"b\"\r\n", 2, "value before the first key"},
+        {head + "\"a\"=\"unterminated\r\n", 4, "text without a closing quote"},
+        {head + "\"a\"=hex:00,01,\\\r\n  02,zz,03\r\n", 5, "bad byte \"zz\" in hex data"},
+        {head + "\"a\"=hex:00,,01\r\n", 4, "bad byte \"\" in hex data"},
+        {head + "\"a\"=dword:123456789\r\n", 4, "dword: needs 1 to 8 hex digits"},
+        {head + "\"a\"=\"😀\"\r\n", 4, "text cannot be written in CP932"},
+        {head + "\"a\"=hex(2):41\r\n", 4, "text in hex(2) data is not UTF-16LE that CP932 can hold"},
+        {head + "junk\r\n", 4, "unrecognised line"},
+        {head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\y\r\n", 4, "key name without a closing ]"},
+    };
+    for (const Case& c : cases) {
+        ReadError error = read_fails(c.text);
+        EXPECT_EQ(error.line, c.line) << c.text;
+        EXPECT_TRUE(error.message.starts_with(c.message)) << error.message;
+    }
+    EXPECT_EQ(read_fails(utf16_file(head) + "\x3D\xD8").line, 4); // half a surrogate pair
+}
+
+TEST(RegWriter, WritesVersion5AsTheRegistryEditorDoes)
+{
+    RegDocument doc;
+    doc.keys.push_back({0,
+                        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\qelt_key_yoyaku",
+                        false,
+                        {
+                            {0, "", false, reg::REG_SZ, std::string("\x8A\xF9\x92\xE8\0", 5)},
+                            {0, "kest_datafile", false, reg::REG_SZ,
+                             std::string("C:\\Users\\\x91\xBE\x98\x59\\\x8B\x4C\x98\x5E.dat\0", 23)},
+                            {0, "kest_kindcsl", false, reg::REG_SZ, std::string("3\0", 2)},
+                            {0, "quoted", false, reg::REG_SZ, std::string("say \"hi\"\0", 9)},
+                            {0, "log_type", false, reg::REG_DWORD, std::string("\x2A\0\0\0", 4)},
+                            {0, "kest_passwrd", false, reg::REG_BINARY, samples::password_abc()},
+                            {0, "expand", false, reg::REG_EXPAND_SZ, std::string("%TEMP%\\\x93\xFA\x96\x7B\0", 12)},
+                            {0, "old", true, 0, ""},
+                        }});
+    doc.keys.push_back({0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\qelt_key_yoyaku\\obsolete", true, {}});
+    std::string bytes, error;
+    ASSERT_TRUE(write_reg_file(doc, bytes, error)) << error;
+    std::string expected = samples::windows_export();
+    expected.erase(expected.find("; moved"), std::string("; moved from the office machine\r\n").size());
+    EXPECT_EQ(bytes, utf16_file(expected));
+}
+
+TEST(RegWriter, WritesRegedit4InCp932AndTextThatIsNotOneLineAsHex)
+{
+    RegDocument doc;
+    doc.format = RegFormat::Regedit4;
+    doc.keys.push_back({0,
+                        "HKEY_LOCAL_MACHINE\\SOFTWARE\\\x95\x5C",
+                        false,
+                        {
+                            {0, "\x83\x8D\x83\x4F", false, reg::REG_SZ, std::string("\x93\xFA\0", 3)},
+                            {0, "lines", false, reg::REG_SZ, std::string("a\r\nb\0", 5)},
+                            {0, "unterminated", false, reg::REG_SZ, "ab"},
+                            {0, "bad", false, reg::REG_SZ, std::string("\x81\0", 2)},
+                        }});
+    std::string bytes, error;
+    ASSERT_TRUE(write_reg_file(doc, bytes, error)) << error;
+    EXPECT_EQ(bytes, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\\x95\x5C]\r\n"
+                     "\"\x83\x8D\x83\x4F\"=\"\x93\xFA\"\r\n"
+                     "\"lines\"=hex(1):61,0d,0a,62,00\r\n"
+                     "\"unterminated\"=hex(1):61,62\r\n"
+                     "\"bad\"=hex(1):81,00\r\n\r\n");
+
+    // Version 5 needs the text as UTF-16LE: bytes that are not CP932 are refused.
+    doc.format = RegFormat::Version5;
+    EXPECT_FALSE(write_reg_file(doc, bytes, error));
+    EXPECT_EQ(error, "value \"bad\" holds bytes that are not CP932 text");
+    doc.keys[0].values.pop_back();
+    ASSERT_TRUE(write_reg_file(doc, bytes, error));
+    EXPECT_NE(bytes.find(utf16_file("\"lines\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n").substr(2)),
+              std::string::npos);
+}
