@@ -72,9 +72,11 @@ void purge_records(int32_t kind_id)
             ok = false;
             break;
         }
-        unscramble_block(&block, sizeof block);
+        // Flag and category decide; the name is decoded only for a record that goes.
+        unscramble_block(&block, sizeof block.flag + sizeof block.catg_kind);
         if (block.flag != 1 || block.catg_kind != kind_id)
             continue;
+        unscramble_block(block.name, sizeof block.name);
         char name[NAME_SIZE + 1];
         field_text(block.name, NAME_SIZE, name);
         logputd(1, __FILE_NAME__, 211, "Purge kind=%d, name=(%s)\n", kind_id, name);

@@ -3,6 +3,7 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 
+#include <cstdlib>
 #include <sys/stat.h>
 
 bool read_record_area(FILE* file, RecordArea& area)
@@ -83,6 +84,16 @@ void use_walk_buffer(FILE* file)
 {
     // Four blocks per read: large steps through the file, little memory held.
     setvbuf(file, nullptr, _IOFBF, 4 * RECORD_SIZE);
+}
+
+bool trace_lines_on()
+{
+    // The log facility's own rule: 0 is off, 1 lets error lines only through.
+    char value[512] = {};
+    if (sub_regread("log_type", value, sizeof value) != 0)
+        return false;
+    const long type = strtol(value, nullptr, 10);
+    return type != 0 && type != 1;
 }
 
 void log_damaged(const char* source, int line, const char* path)

@@ -48,6 +48,11 @@ void use_walk_buffer(FILE* file);
 int rewrite_record(const char* source, int open_line, const char* path, int index,
                    const std::function<void(CatgRecord&)>& change);
 
+// True when the log settings let normal lines through. The loops over every
+// block ask once per call, so that with trace off a block is not decoded only
+// to build a line that is never written.
+bool trace_lines_on();
+
 // The error line of a damaged record file, for the unit `source`.
 void log_damaged(const char* source, int line, const char* path);
 // The error line of a failed write, for the unit `source`.

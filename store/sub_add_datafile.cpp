@@ -33,6 +33,7 @@ int sub_add_datafile(int curkind, const char* name)
     logputd(1, __FILE_NAME__, 76, "Write Data kind=%d, name=(%s)\n", curkind, record.name);
 
     use_walk_buffer(file);
+    const bool trace = trace_lines_on();
     bool found = false;
     int64_t n = 0;
     bool readable = fseeko(file, area.start, SEEK_SET) == 0;
@@ -44,16 +45,20 @@ int sub_add_datafile(int curkind, const char* name)
             readable = false;
             break;
         }
-        unscramble_block(&block, sizeof block);
+        // The flag decides; the rest of the block is decoded only for the trace line.
+        unscramble_block(&block.flag, sizeof block.flag);
         if (block.flag != 1) {
             logputd(1, __FILE_NAME__, 102, "Data Stored (UPDATE) ncnt=%d\n", static_cast<int>(n));
             found = true;
             break;
         }
-        char blockName[NAME_SIZE + 1];
-        field_text(block.name, NAME_SIZE, blockName);
-        logputd(1, __FILE_NAME__, 108, "SKIPPING %d, flag=%d, kind=%d, name=(%s)\n", static_cast<int>(n), block.flag,
-                block.catg_kind, blockName);
+        if (trace) {
+            unscramble_block(&block.catg_kind, sizeof block.catg_kind + sizeof block.name);
+            char blockName[NAME_SIZE + 1];
+            field_text(block.name, NAME_SIZE, blockName);
+            logputd(1, __FILE_NAME__, 108, "SKIPPING %d, flag=%d, kind=%d, name=(%s)\n", static_cast<int>(n),
+                    block.flag, block.catg_kind, blockName);
+        }
     }
     if (!readable) {
         fclose(file);

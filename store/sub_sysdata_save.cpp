@@ -47,24 +47,31 @@ bool write_headers(ImageFile& image)
     return true;
 }
 
+void log_block(CatgRecord block)
+{
+    unscramble_block(&block, sizeof block);
+    char name[NAME_SIZE + 1];
+    char data[DATA_SIZE + 1];
+    field_text(block.name, NAME_SIZE, name);
+    field_text(block.data, DATA_SIZE, data);
+    logputd(1, __FILE_NAME__, 124, "Category id=%d, name=(%s), data=(%s)\n", block.catg_kind, name, data);
+}
+
 bool copy_records(FILE* old, const RecordArea& area, ImageFile& image)
 {
     logputd(1, __FILE_NAME__, 111, "Skip Loop Start\n");
     if (fseeko(old, area.start, SEEK_SET) != 0)
         return false;
     use_walk_buffer(old);
-    char name[NAME_SIZE + 1];
-    char data[DATA_SIZE + 1];
+    const bool trace = trace_lines_on();
     for (int64_t i = 0; i < area.blocks; ++i) {
         CatgRecord block;
         // The size was checked at open: a short read here is a read error, not the end.
         if (fread(&block, sizeof block, 1, old) != 1)
             return false;
-        unscramble_block(&block, sizeof block);
-        field_text(block.name, NAME_SIZE, name);
-        field_text(block.data, DATA_SIZE, data);
-        logputd(1, __FILE_NAME__, 124, "Category id=%d, name=(%s), data=(%s)\n", block.catg_kind, name, data);
-        scramble_block(&block, sizeof block);
+        // Blocks are copied as they are; they are decoded only for the trace line.
+        if (trace)
+            log_block(block);
         if (!image.write(&block, sizeof block))
             return false;
     }
