@@ -1,0 +1,38 @@
+// Record files for the window tests: built byte by byte and read back with
+// the scramble transform written out here, independently of the store code.
+#pragma once
+
+#include "store/record_file.h"
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+// UTF-8 -> CP932 bytes (the test texts are written in UTF-8).
+std::string sj(const std::string& utf8);
+
+// A plain record block.
+CatgRecord plain_record(int32_t flag, int32_t kind, const std::string& name, const std::string& data = "");
+// A whole record file: plain count, scrambled headers, scrambled blocks.
+std::string record_file_bytes(const std::vector<std::pair<int32_t, std::string>>& headers,
+                              const std::vector<CatgRecord>& records);
+
+// What a record file holds, unscrambled.
+struct RecordFileContents
+{
+    int32_t count = -1;
+    std::vector<std::pair<int32_t, std::string>> headers; // id and name
+    std::vector<CatgRecord> records;
+    std::size_t trailing = 0; // bytes after the last whole block
+};
+RecordFileContents read_record_file(const std::filesystem::path& path);
+
+// The name and data text of a block, up to their terminators.
+std::string name_of(const CatgRecord& record);
+std::string data_of(const CatgRecord& record);
+// True when every byte of the block is zero (a freed record).
+bool all_zero(const CatgRecord& record);
+
+// Fills KindTable: slot i gets entries[i] (id, name); the rest are cleared.
+void set_kind_table(const std::vector<std::pair<int32_t, std::string>>& entries);
