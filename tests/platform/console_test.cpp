@@ -113,10 +113,3 @@ TEST(Console, NoTerminalGivesMinusOne)
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
-
-TEST(Console, KeySourceReplacesTheTerminal)
-{
-    console::set_key_source([] { return 42; });
-    EXPECT_EQ(console::read_key(), 42);
-    console::set_key_source(nullptr);
-}

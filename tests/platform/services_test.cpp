@@ -1,11 +1,9 @@
-#include "platform/ids.h"
 #include "platform/restart.h"
 #include "platform/sockets.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <unistd.h>
 
 TEST(Sockets, OnlyVersionOneOneStarts)
 {
@@ -56,10 +54,4 @@ TEST(Restart, EveryRequestGoesThroughTheHook)
     EXPECT_EQ(g_request.calls, 2);
     EXPECT_EQ(g_request.kind, restart::Kind::Immediate);
     restart::set_hook(nullptr);
-}
-
-TEST(Ids, AreThoseOfTheCallingProcessAndThread)
-{
-    EXPECT_EQ(ids::process_id(), static_cast<long>(getpid()));
-    EXPECT_EQ(ids::thread_id(), static_cast<long>(gettid()));
 }
