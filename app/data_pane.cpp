@@ -79,7 +79,8 @@ void DataPane::keyPressEvent(QKeyEvent* event)
     QString inserted;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
         inserted = QStringLiteral("\n");
-    else if (!event->text().isEmpty() && (event->text().at(0).isPrint() || event->text() == QLatin1String("\t")))
+    else if (!event->text().isEmpty() &&
+             (event->text().at(0).category() != QChar::Other_Control || event->text() == QLatin1String("\t")))
         inserted = event->text();
     if (!inserted.isEmpty() && !(event->modifiers() & Qt::ControlModifier) && !accepts(inserted))
         return;

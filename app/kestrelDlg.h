@@ -3,9 +3,10 @@
 // configuration and the category table; its destruction saves both.
 #pragma once
 
+#include "data_pane.h"
+
 #include <QDialog>
 
-class DataPane;
 class QListWidget;
 class QPushButton;
 

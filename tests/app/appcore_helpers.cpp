@@ -5,6 +5,9 @@
 #include "platform/registry.h"
 #include "store/app_config.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -38,4 +41,16 @@ void store_config(const std::string& datafile, int kind_cursel, const std::strin
     g_app_config.kind_cursel = kind_cursel;
     ASSERT_EQ(sub_save_config(), 0);
     std::memset(&g_app_config, 0, sizeof g_app_config);
+}
+
+void type_unicode(QWidget* widget, const QString& text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        const int width = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text.mid(i, width));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, text.mid(i, width));
+        QApplication::sendEvent(widget, &release);
+        i += width - 1;
+    }
 }
