@@ -3,12 +3,15 @@
 #include "bench_support.h"
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 namespace {
 
 class TimeKeepingReporter : public benchmark::ConsoleReporter
 {
 public:
+    TimeKeepingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)

@@ -6,8 +6,8 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
+#include "store/block_walk.h"
 #include "store/kind_table.h"
-#include "store/record_area.h"
 
 #include <cstring>
 #include <set>
@@ -64,26 +64,22 @@ void purge_records(int32_t kind_id)
         log_damaged(__FILE_NAME__, __LINE__, path);
     if (status != OpenStatus::Ok)
         return;
-    use_walk_buffer(file);
-    bool ok = fseeko(file, area.start, SEEK_SET) == 0;
-    for (int64_t i = 0; ok && i < area.blocks; ++i) {
-        CatgRecord block;
-        if (fread(&block, sizeof block, 1, file) != 1) {
-            ok = false;
-            break;
-        }
+    bool ok = true;
+    BlockWalk walk(file, area);
+    while (CatgRecord* block = walk.next()) {
         // Flag and category decide; the name is decoded only for a record that goes.
-        unscramble_block(&block, sizeof block.flag + sizeof block.catg_kind);
-        if (block.flag != 1 || block.catg_kind != kind_id)
+        unscramble_block(block, sizeof block->flag + sizeof block->catg_kind);
+        if (block->flag != 1 || block->catg_kind != kind_id)
             continue;
-        unscramble_block(block.name, sizeof block.name);
+        unscramble_block(block->name, sizeof block->name);
         char name[NAME_SIZE + 1];
-        field_text(block.name, NAME_SIZE, name);
+        field_text(block->name, NAME_SIZE, name);
         logputd(1, __FILE_NAME__, 211, "Purge kind=%d, name=(%s)\n", kind_id, name);
-        memset(&block, 0, sizeof block);
-        const int64_t offset = area.start + i * RECORD_SIZE;
-        ok = write_block_at(file, offset, block) && fseeko(file, offset + RECORD_SIZE, SEEK_SET) == 0;
+        CatgRecord freed;
+        memset(&freed, 0, sizeof freed);
+        ok = ok && write_block_at(file, area.start + walk.index() * RECORD_SIZE, freed);
     }
+    ok = ok && !walk.failed();
     if (!close_file(file) || !ok)
         log_write_error(__FILE_NAME__, __LINE__, path);
 }

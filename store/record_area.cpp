@@ -80,12 +80,6 @@ bool close_file(FILE* file)
     return fclose(file) == 0;
 }
 
-void use_walk_buffer(FILE* file)
-{
-    // Four blocks per read: large steps through the file, little memory held.
-    setvbuf(file, nullptr, _IOFBF, 4 * RECORD_SIZE);
-}
-
 bool trace_lines_on()
 {
     // The log facility's own rule: 0 is off, 1 lets error lines only through.

@@ -37,9 +37,6 @@ bool write_block_at(FILE* file, int64_t offset, const CatgRecord& plain);
 // Closes the file; false when buffered data could not be written.
 bool close_file(FILE* file);
 
-// Gives the file a stdio buffer of a few blocks so that walks read in large steps.
-void use_walk_buffer(FILE* file);
-
 // Reads record `index` of the record file for update, lets `change` edit the
 // plain copy and writes it back in place. Logs the unit's error line
 // "Data File (%s) Open Error\n" at `open_line` when the file can be neither

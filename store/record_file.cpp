@@ -1,6 +1,6 @@
 #include "store/record_file.h"
 
-#include "store/record_area.h"
+#include "store/block_walk.h"
 
 #include <cstring>
 
@@ -8,13 +8,14 @@ int scramble_block(void* buffer, int length)
 {
     auto* bytes = static_cast<unsigned char*>(buffer);
     int i = 0;
-    // Eight bytes at a time: every listing and scan passes whole files through here.
-    constexpr uint64_t LOW = 0x0F0F0F0F0F0F0F0FULL;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t word;
-        memcpy(&word, bytes + i, sizeof word);
-        word = ~(((word & LOW) << 4) | ((word >> 4) & LOW));
-        memcpy(bytes + i, &word, sizeof word);
+    // Sixteen bytes at a time: every listing and scan passes whole files through here.
+    using Words = uint64_t __attribute__((vector_size(16)));
+    constexpr Words LOW = {0x0F0F0F0F0F0F0F0FULL, 0x0F0F0F0F0F0F0F0FULL};
+    for (; i + 16 <= length; i += 16) {
+        Words words;
+        memcpy(&words, bytes + i, sizeof words);
+        words = ~(((words & LOW) << 4) | ((words >> 4) & LOW));
+        memcpy(bytes + i, &words, sizeof words);
     }
     for (; i < length; ++i) {
         const unsigned char b = bytes[i];
@@ -40,18 +41,13 @@ struct RecordReader::Impl
 {
     FILE* file = nullptr;
     RecordArea area;
-    int64_t nextIndex = 0;
+    std::unique_ptr<BlockWalk> walk;
 };
 
 RecordReader::RecordReader(const char* path) : m_impl(new Impl)
 {
-    if (open_record_file(path, "rb", m_impl->file, m_impl->area) == OpenStatus::Ok) {
-        use_walk_buffer(m_impl->file);
-        if (fseeko(m_impl->file, m_impl->area.start, SEEK_SET) != 0) {
-            fclose(m_impl->file);
-            m_impl->file = nullptr;
-        }
-    }
+    if (open_record_file(path, "rb", m_impl->file, m_impl->area) == OpenStatus::Ok)
+        m_impl->walk = std::make_unique<BlockWalk>(m_impl->file, m_impl->area);
 }
 
 RecordReader::~RecordReader()
@@ -73,12 +69,12 @@ int32_t RecordReader::headerCount() const
 
 bool RecordReader::next(CatgRecord& record, int& index)
 {
-    if (!m_impl->file || m_impl->nextIndex >= m_impl->area.blocks)
+    const CatgRecord* block = m_impl->walk ? m_impl->walk->next() : nullptr;
+    if (!block)
         return false;
-    if (fread(&record, sizeof record, 1, m_impl->file) != 1)
-        return false;
+    record = *block;
     unscramble_block(&record, sizeof record);
-    index = static_cast<int>(m_impl->nextIndex++);
+    index = static_cast<int>(m_impl->walk->index());
     return true;
 }
 

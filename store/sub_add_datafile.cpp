@@ -3,7 +3,7 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
-#include "store/record_area.h"
+#include "store/block_walk.h"
 #include "store/record_ops.h"
 
 #include <cstring>
@@ -32,39 +32,33 @@ int sub_add_datafile(int curkind, const char* name)
     cp932::copy_cut(record.name, sizeof record.name, name);
     logputd(1, __FILE_NAME__, 76, "Write Data kind=%d, name=(%s)\n", curkind, record.name);
 
-    use_walk_buffer(file);
     const bool trace = trace_lines_on();
     bool found = false;
-    int64_t n = 0;
-    bool readable = fseeko(file, area.start, SEEK_SET) == 0;
-    for (; readable && n < area.blocks; ++n) {
-        CatgRecord block;
-        // The size was checked at open: a short read is a read error, and the
-        // block behind it must not be taken for free space.
-        if (fread(&block, sizeof block, 1, file) != 1) {
-            readable = false;
-            break;
-        }
+    BlockWalk walk(file, area);
+    while (CatgRecord* block = walk.next()) {
+        const int n = static_cast<int>(walk.index());
         // The flag decides; the rest of the block is decoded only for the trace line.
-        unscramble_block(&block.flag, sizeof block.flag);
-        if (block.flag != 1) {
-            logputd(1, __FILE_NAME__, 102, "Data Stored (UPDATE) ncnt=%d\n", static_cast<int>(n));
+        unscramble_block(&block->flag, sizeof block->flag);
+        if (block->flag != 1) {
+            logputd(1, __FILE_NAME__, 102, "Data Stored (UPDATE) ncnt=%d\n", n);
             found = true;
             break;
         }
         if (trace) {
-            unscramble_block(&block.catg_kind, sizeof block.catg_kind + sizeof block.name);
+            unscramble_block(&block->catg_kind, sizeof block->catg_kind + sizeof block->name);
             char blockName[NAME_SIZE + 1];
-            field_text(block.name, NAME_SIZE, blockName);
-            logputd(1, __FILE_NAME__, 108, "SKIPPING %d, flag=%d, kind=%d, name=(%s)\n", static_cast<int>(n),
-                    block.flag, block.catg_kind, blockName);
+            field_text(block->name, NAME_SIZE, blockName);
+            logputd(1, __FILE_NAME__, 108, "SKIPPING %d, flag=%d, kind=%d, name=(%s)\n", n, block->flag,
+                    block->catg_kind, blockName);
         }
     }
-    if (!readable) {
+    // A failed read must not make the block behind it look like free space.
+    if (walk.failed()) {
         fclose(file);
         logputd(0, __FILE_NAME__, __LINE__, "Data File (%s) read error\n", path);
         return -1;
     }
+    const int64_t n = found ? walk.index() : area.blocks;
     logputd(1, __FILE_NAME__, 112, "Data Processed %d\n", static_cast<int>(n));
     // Without a free block the record goes to the first block boundary behind
     // the last whole block, over any partial block there.

@@ -4,9 +4,9 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
+#include "store/block_walk.h"
 #include "store/image_file.h"
 #include "store/kind_table.h"
-#include "store/record_area.h"
 #include "store/sysdata.h"
 
 #include <cerrno>
@@ -60,21 +60,18 @@ void log_block(CatgRecord block)
 bool copy_records(FILE* old, const RecordArea& area, ImageFile& image)
 {
     logputd(1, __FILE_NAME__, 111, "Skip Loop Start\n");
-    if (fseeko(old, area.start, SEEK_SET) != 0)
-        return false;
-    use_walk_buffer(old);
     const bool trace = trace_lines_on();
-    for (int64_t i = 0; i < area.blocks; ++i) {
-        CatgRecord block;
-        // The size was checked at open: a short read here is a read error, not the end.
-        if (fread(&block, sizeof block, 1, old) != 1)
-            return false;
+    BlockWalk walk(old, area);
+    while (const CatgRecord* block = walk.next()) {
         // Blocks are copied as they are; they are decoded only for the trace line.
         if (trace)
-            log_block(block);
-        if (!image.write(&block, sizeof block))
+            log_block(*block);
+        if (!image.write(block, sizeof *block))
             return false;
     }
+    // The size was checked at open: a read that ends early is an error, not the end.
+    if (walk.failed())
+        return false;
     return true;
 }
 

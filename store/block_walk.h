@@ -1,0 +1,34 @@
+// Walks the record area of an opened record file block by block, reading a
+// batch of blocks per system call straight into its own buffer. It reads by
+// offset, so the stdio position of the file stays free for writes in between.
+#pragma once
+
+#include "store/record_area.h"
+
+#include <memory>
+
+class BlockWalk
+{
+public:
+    static constexpr int BATCH_BLOCKS = 8;
+
+    BlockWalk(FILE* file, const RecordArea& area);
+
+    // The next block, still scrambled; null at the end of the area or when a
+    // read fails (failed() tells which).
+    CatgRecord* next();
+    // Record index of the block that next() returned last.
+    int64_t index() const { return m_next - 1; }
+    bool failed() const { return m_failed; }
+
+private:
+    bool fill();
+
+    int m_fd;
+    RecordArea m_area;
+    std::unique_ptr<CatgRecord[]> m_batch;
+    int64_t m_batchFirst = 0; // record index of m_batch[0]
+    int m_batchCount = 0;
+    int64_t m_next = 0; // record index that next() returns
+    bool m_failed = false;
+};
