@@ -1,0 +1,154 @@
+// Filling the main window's record list for "(ALL)" - the real QListWidget,
+// sorted, with item data and the trace lines - beside the store-only walk of
+// the same file with RecordReader. The summary gives the fill as a ratio to
+// the walk.
+#include "bench_support.h"
+
+#include "app/kestrelDlg.h"
+#include "commons/commons.h"
+#include "store/app_config.h"
+#include "store/record_file.h"
+#include "store/sysdata.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int64_t SIZES[] = {10000, 100000};
+
+// Records of 8 categories under names in random order and mixed case, so the
+// list really sorts.
+std::string list_file(int64_t records)
+{
+    static std::map<int64_t, std::string> files;
+    if (auto found = files.find(records); found != files.end())
+        return found->second;
+    const std::string path = bench::scratch_folder() + "/list-" + std::to_string(records) + ".dat";
+    FILE* file = std::fopen(path.c_str(), "wb");
+    const int32_t count = 8;
+    std::fwrite(&count, sizeof count, 1, file);
+    for (int k = 0; k < count; ++k) {
+        KindHeader header{};
+        header.kind_id = k + 1;
+        std::snprintf(header.name, sizeof header.name, "kind %d", k);
+        scramble_block(&header, sizeof header);
+        std::fwrite(&header, sizeof header, 1, file);
+    }
+    std::mt19937 random(42);
+    for (int64_t i = 0; i < records; ++i) {
+        CatgRecord record{};
+        record.flag = 1;
+        record.catg_kind = static_cast<int32_t>(i % count + 1);
+        std::snprintf(record.name, sizeof record.name, "%s %u", i % 2 ? "Account" : "account",
+                      static_cast<unsigned>(random()));
+        std::snprintf(record.data, sizeof record.data, "user: someone\r\npassword: secret\r\n");
+        scramble_block(&record, sizeof record);
+        std::fwrite(&record, sizeof record, 1, file);
+    }
+    std::fclose(file);
+    files[records] = path;
+    return path;
+}
+
+void ensure_application()
+{
+    if (QApplication::instance())
+        return;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "kestrel-bench";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+}
+
+void use_list_file(int64_t records)
+{
+    const std::string path = list_file(records);
+    std::memset(&g_app_config, 0, sizeof g_app_config);
+    std::snprintf(g_app_config.datafile, sizeof g_app_config.datafile, "%s", path.c_str());
+    g_app_config.kind_cursel = 0; // "(ALL)"
+    // The category table is loaded, as at start-up.
+    sub_sysdata_load();
+}
+
+void app_list_all(benchmark::State& state)
+{
+    ensure_application();
+    use_list_file(state.range(0));
+    auto window = std::make_unique<kestrelDlg>();
+    window->sub_redisplay_kind();
+    for (auto _ : state) {
+        window->sub_redisplay_catg();
+        benchmark::DoNotOptimize(window->m_list2->count());
+    }
+    if (window->m_list2->count() != state.range(0))
+        state.SkipWithError("the list does not hold every record");
+    // The window's end saves; keep the generated file as it is.
+    g_app_config.datafile_changed = 1;
+}
+
+void store_walk_all(benchmark::State& state)
+{
+    use_list_file(state.range(0));
+    for (auto _ : state) {
+        std::vector<std::pair<int, std::string>> rows;
+        RecordReader reader(g_app_config.datafile);
+        CatgRecord record;
+        int index = 0;
+        while (reader.next(record, index))
+            if (record.flag == 1)
+                rows.emplace_back(index, record.name);
+        benchmark::DoNotOptimize(rows.data());
+    }
+}
+
+// The trace lines alone: one logputd per listed record, with logging off (the
+// log facility reads its settings from the registry on every call).
+void log_lines_all(benchmark::State& state)
+{
+    for (auto _ : state)
+        for (int64_t i = 0; i < state.range(0); ++i)
+            logputd(1, __FILE_NAME__, __LINE__, "Adding Data ncnt=%d, nidx=%d, name=(%s)\n", static_cast<int>(i), 0,
+                    "account");
+}
+
+double time_of(const std::string& name, int64_t size)
+{
+    const auto found = bench::times().find(name + "/" + std::to_string(size));
+    return found == bench::times().end() ? 0.0 : found->second;
+}
+
+const bool registered = [] {
+    for (int64_t size : SIZES) {
+        benchmark::RegisterBenchmark("store_walk_all", store_walk_all)->Arg(size)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("app_list_all", app_list_all)->Arg(size)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("log_lines_all", log_lines_all)->Arg(size)->Unit(benchmark::kMillisecond);
+    }
+    bench::add_summary([] {
+        std::printf("\nRecord list fill for (ALL) against the store-only walk (target: within 3x)\n");
+        std::printf("%10s %12s %12s %12s %8s %16s\n", "records", "walk ms", "list ms", "log ms", "ratio",
+                    "ratio w/o log");
+        for (int64_t size : SIZES) {
+            const double walk = time_of("store_walk_all", size);
+            const double list = time_of("app_list_all", size);
+            const double log = time_of("log_lines_all", size);
+            if (walk > 0 && list > 0)
+                std::printf("%10lld %12.1f %12.1f %12.1f %8.2f %16.2f\n", static_cast<long long>(size), walk / 1e6,
+                            list / 1e6, log / 1e6, list / walk, (list - log) / walk);
+        }
+    });
+    return true;
+}();
+
+} // namespace
