@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <sys/resource.h>
+#include <fstream>
+#include <limits>
 #include <vector>
 
 namespace bench {
@@ -68,11 +69,33 @@ void print_summaries()
         print();
 }
 
+namespace {
+
+long status_kib(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == field && status >> value)
+            return value;
+        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return 0;
+}
+
+} // namespace
+
 long peak_rss_kib()
 {
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    return status_kib("VmHWM:");
+}
+
+long reset_peak_rss()
+{
+    // "5" resets the peak to the current size (Linux clear_refs).
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return status_kib("VmRSS:");
 }
 
 } // namespace bench

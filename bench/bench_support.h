@@ -21,7 +21,9 @@ void record_time(const std::string& name, double nanoseconds);
 void add_summary(std::function<void()> print);
 void print_summaries();
 
-// Peak resident set size of the process in KiB.
+// Peak resident set size of the process in KiB (since the last reset).
 long peak_rss_kib();
+// Starts a new peak at the current resident set size; returns that size in KiB.
+long reset_peak_rss();
 
 } // namespace bench

@@ -69,9 +69,39 @@ std::string use_file(int64_t records)
     return path;
 }
 
+// Growth of the peak resident set size during one benchmark, by its name.
+std::map<std::string, long>& memory_growth()
+{
+    static std::map<std::string, long> growth;
+    return growth;
+}
+
+// Measures how far one store benchmark raises the peak resident set size.
+class MemoryWatch
+{
+public:
+    MemoryWatch(benchmark::State& state, const char* name)
+        : m_state(state), m_name(std::string(name) + "/" + std::to_string(state.range(0))),
+          m_before(bench::reset_peak_rss())
+    {
+    }
+    ~MemoryWatch()
+    {
+        const long growth = bench::peak_rss_kib() - m_before;
+        m_state.counters["peak_rss_growth_KiB"] = static_cast<double>(growth);
+        memory_growth()[m_name] = growth;
+    }
+
+private:
+    benchmark::State& m_state;
+    std::string m_name;
+    long m_before;
+};
+
 void store_list(benchmark::State& state)
 {
     const std::string path = use_file(state.range(0));
+    MemoryWatch memory(state, "store_list");
     for (auto _ : state) {
         // The record list fill: every live record of one category, with its index.
         std::vector<std::pair<int, std::string>> rows;
@@ -88,6 +118,7 @@ void store_list(benchmark::State& state)
 void store_read_one(benchmark::State& state)
 {
     const std::string path = use_file(state.range(0));
+    MemoryWatch memory(state, "store_read_one");
     CatgRecord record;
     for (auto _ : state)
         benchmark::DoNotOptimize(read_record(path.c_str(), static_cast<int>(state.range(0) / 2), record));
@@ -96,6 +127,7 @@ void store_read_one(benchmark::State& state)
 void store_add(benchmark::State& state)
 {
     use_file(state.range(0));
+    MemoryWatch memory(state, "store_add");
     for (auto _ : state) {
         const int index = sub_add_datafile(30, "new account");
         state.PauseTiming();
@@ -107,6 +139,7 @@ void store_add(benchmark::State& state)
 void store_change(benchmark::State& state)
 {
     use_file(state.range(0));
+    MemoryWatch memory(state, "store_change");
     for (auto _ : state)
         sub_change_datafile(static_cast<int>(state.range(0) / 2), "renamed");
 }
@@ -114,6 +147,7 @@ void store_change(benchmark::State& state)
 void store_update(benchmark::State& state)
 {
     use_file(state.range(0));
+    MemoryWatch memory(state, "store_update");
     for (auto _ : state)
         sub_update_datafile(static_cast<int>(state.range(0) / 2), "user: changed\r\n", -1);
 }
@@ -121,6 +155,7 @@ void store_update(benchmark::State& state)
 void store_delete(benchmark::State& state)
 {
     use_file(state.range(0));
+    MemoryWatch memory(state, "store_delete");
     for (auto _ : state)
         sub_delete_datafile(static_cast<int>(state.range(0) / 2));
 }
@@ -128,6 +163,7 @@ void store_delete(benchmark::State& state)
 void store_save(benchmark::State& state)
 {
     use_file(state.range(0));
+    MemoryWatch memory(state, "store_save");
     for (auto _ : state)
         sub_sysdata_save();
 }
@@ -213,7 +249,15 @@ const bool registered = [] {
         printf(" one-record operations, 100,000 records / 1,000 records:\n");
         for (const char* name : {"store_read_one", "store_change", "store_update", "store_delete"})
             print_ratio(name, time_of(name, 100000), time_of(name, 1000), 2);
-        printf(" peak resident set size: %ld KiB\n", bench::peak_rss_kib());
+        long growth = 0;
+        std::string worst;
+        for (const auto& [name, kib] : memory_growth())
+            if (name.ends_with("/100000") && kib >= growth) {
+                growth = kib;
+                worst = name;
+            }
+        printf(" largest peak RSS growth of a store operation at 100,000 records: %ld KiB (%s)\n", growth,
+               worst.c_str());
     });
     return true;
 }();

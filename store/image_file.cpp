@@ -1,5 +1,7 @@
 #include "store/image_file.h"
 
+#include "store/record_file.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -8,6 +10,9 @@
 namespace {
 
 ImageWriteFn g_writeHook = nullptr;
+
+// Eight record blocks: few system calls, little memory.
+constexpr size_t BUFFER_SIZE = 8 * RECORD_SIZE;
 
 int sync_folder(const std::string& folder)
 {
@@ -60,6 +65,7 @@ bool ImageFile::create(const std::string& target, const struct stat* old)
     if (m_fd < 0)
         return false;
     m_tempPath = templ;
+    m_buffer.reserve(BUFFER_SIZE);
     if (old) {
         // Keep owner and mode of the file being replaced; the owner only when allowed.
         if (fchown(m_fd, old->st_uid, old->st_gid) != 0)
@@ -73,6 +79,16 @@ bool ImageFile::create(const std::string& target, const struct stat* old)
 bool ImageFile::write(const void* data, size_t size)
 {
     const auto* bytes = static_cast<const char*>(data);
+    if (m_buffer.size() + size > BUFFER_SIZE && !flush())
+        return false;
+    m_buffer.insert(m_buffer.end(), bytes, bytes + size);
+    return true;
+}
+
+bool ImageFile::flush()
+{
+    const char* bytes = m_buffer.data();
+    size_t size = m_buffer.size();
     while (size > 0) {
         const ssize_t written = g_writeHook ? g_writeHook(m_fd, bytes, size) : ::write(m_fd, bytes, size);
         if (written < 0 && errno == EINTR)
@@ -82,12 +98,13 @@ bool ImageFile::write(const void* data, size_t size)
         bytes += written;
         size -= static_cast<size_t>(written);
     }
+    m_buffer.clear();
     return true;
 }
 
 bool ImageFile::commit()
 {
-    if (fsync(m_fd) != 0)
+    if (!flush() || fsync(m_fd) != 0)
         return false;
     const int fd = m_fd;
     m_fd = -1;
