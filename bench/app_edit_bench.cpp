@@ -37,14 +37,13 @@ void ensure_application()
     static int argc = 1;
     static char name[] = "kestrel-bench";
     static char* argv[] = {name, nullptr};
+    MessageBox::setTestMode(true);
+    if (QApplication::instance())
+        return;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Made once and never destroyed: tearing Qt down among the static
     // destructors at exit would crash.
-    static QApplication* app = nullptr;
-    if (!app) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        app = new QApplication(argc, argv);
-        MessageBox::setTestMode(true);
-    }
+    new QApplication(argc, argv);
 }
 
 // Record i belongs to category 10 x (i % 16 + 1); the block before the last
