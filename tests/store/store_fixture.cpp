@@ -4,8 +4,8 @@
 #include "store/app_config.h"
 #include "store/kind_table.h"
 
+#include <cctype>
 #include <cstring>
-#include <regex>
 #include <sstream>
 
 CatgRecord make_record(int32_t flag, int32_t kind, const std::string& name, const std::string& data)
@@ -76,18 +76,55 @@ void StoreTest::enableLog()
     ASSERT_EQ(sub_regwrite("log_name", path("trace.log").c_str()), 0);
 }
 
+namespace {
+
+bool digits(const std::string& text, size_t from, size_t count)
+{
+    if (from + count > text.size())
+        return false;
+    for (size_t i = from; i < from + count; ++i)
+        if (!isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    return true;
+}
+
+// "yyyy/mm/dd hh:mm:ss*(<15 columns>:<line>) <LEVEL> <pid>-<tid> : <message>\r"
+// -> "<source>:<line> <LEVEL> <message>"; empty when the line has another form.
+std::string strip_header(const std::string& line)
+{
+    if (line.size() < 37 || line.back() != '\r' || !digits(line, 0, 4) || line[4] != '/' || !digits(line, 5, 2) ||
+        line[7] != '/' || !digits(line, 8, 2) || line[10] != ' ' || !digits(line, 11, 2) || line[13] != ':' ||
+        !digits(line, 14, 2) || line[16] != ':' || !digits(line, 17, 2) || line.compare(19, 2, "*(") != 0 ||
+        line[36] != ':')
+        return "";
+    const std::string source = line.substr(21, 15);
+    const size_t close = line.find(')', 37);
+    if (close == std::string::npos || close - 37 < 4 || !digits(line, 37, close - 37))
+        return "";
+    const std::string level = line.substr(close + 2, 5);
+    if (line[close + 1] != ' ' || (level != "NORML" && level != "ERROR"))
+        return "";
+    const size_t ids = close + 8;
+    const size_t dash = line.find('-', ids);
+    const size_t colon = line.find(" : ", ids);
+    if (dash == std::string::npos || colon == std::string::npos || dash - ids < 4 || !digits(line, ids, dash - ids) ||
+        colon - dash - 1 < 4 || !digits(line, dash + 1, colon - dash - 1))
+        return "";
+    return source.substr(source.find_first_not_of(' ')) + ":" + line.substr(37, close - 37) + " " + level + " " +
+           line.substr(colon + 3, line.size() - colon - 4);
+}
+
+} // namespace
+
 std::vector<std::string> StoreTest::logLines() const
 {
-    static const std::regex record(
-        R"(^\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\*\( *([^:]{1,15}):(\d{4,})\) (NORML|ERROR) \d{4,}-\d{4,} : (.*)\r$)");
     std::vector<std::string> lines;
     std::istringstream in(testenv::read_file(path("trace.log")));
     std::string line;
-    std::smatch m;
-    while (std::getline(in, line))
-        lines.push_back(std::regex_match(line, m, record)
-                            ? m[1].str() + ":" + m[2].str() + " " + m[3].str() + " " + m[4].str()
-                            : "BAD " + line);
+    while (std::getline(in, line)) {
+        const std::string record = strip_header(line);
+        lines.push_back(record.empty() ? "BAD " + line : record);
+    }
     return lines;
 }
 
