@@ -19,7 +19,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrel.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kestrel)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrel.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT kestrel)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrel.svg
+install(FILES ${PROJECT_SOURCE_DIR}/app/kestrel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT kestrel)
 # kestrel-reg installs itself from tools/ (component kestrel-reg).
 
@@ -42,6 +42,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 # loaded at run time, so they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${PROJECT_BINARY_DIR}/commons")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipafont-gothic | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, fonts-ipafont-gothic | fonts-noto-cjk")
 
 include(CPack)

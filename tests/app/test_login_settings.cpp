@@ -171,9 +171,15 @@ TEST_F(DialogTest, AboutShowsNameAndVersion)
     AboutDlg about;
     EXPECT_EQ(about.windowTitle(), QStringLiteral("kestrelのﾊﾞｰｼﾞｮﾝ情報"));
     QStringList texts;
-    for (const QLabel* label : about.findChildren<QLabel*>())
+    int pictures = 0;
+    for (const QLabel* label : about.findChildren<QLabel*>()) {
         if (!label->text().isEmpty())
             texts << label->text();
+        if (!label->pixmap().isNull())
+            ++pictures;
+    }
+    // The icon is an SVG resource: without the SVG plugin it would be blank.
+    EXPECT_EQ(pictures, 1);
     EXPECT_EQ(texts, (QStringList{QStringLiteral("Larkspur"), about_version_line()}));
     EXPECT_EQ(about_version_line().toUtf8(),
               QByteArray("\xE3\x82\xB7\xE3\x82\xB9\xE3\x83\x86\xE3\x83\xA0\xE3\x80\x80\xE3\x83\x90\xE3\x83\xBC\xE3\x82"
