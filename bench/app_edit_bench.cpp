@@ -29,66 +29,7 @@
 
 namespace {
 
-constexpr int CATEGORIES = 16;
 constexpr int64_t SIZES[] = {10000, 100000};
-
-void ensure_application()
-{
-    static int argc = 1;
-    static char name[] = "kestrel-bench";
-    static char* argv[] = {name, nullptr};
-    MessageBox::setTestMode(true);
-    if (QApplication::instance())
-        return;
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Made once and never destroyed: tearing Qt down among the static
-    // destructors at exit would crash.
-    new QApplication(argc, argv);
-}
-
-// Record i belongs to category 10 x (i % 16 + 1); the block before the last
-// is free, so an addition scans nearly the whole file.
-std::string record_file(int64_t records)
-{
-    static std::map<int64_t, std::string> files;
-    if (auto found = files.find(records); found != files.end())
-        return found->second;
-    const std::string path = bench::scratch_folder() + "/edit-" + std::to_string(records) + ".dat";
-    FILE* file = fopen(path.c_str(), "wb");
-    const int32_t count = CATEGORIES;
-    fwrite(&count, sizeof count, 1, file);
-    for (int k = 0; k < CATEGORIES; ++k) {
-        KindHeader header{};
-        header.kind_id = 10 * (k + 1);
-        snprintf(header.name, sizeof header.name, "category %02d", k);
-        scramble_block(&header, sizeof header);
-        fwrite(&header, sizeof header, 1, file);
-    }
-    for (int64_t i = 0; i < records; ++i) {
-        CatgRecord record{};
-        if (i != records - 2) {
-            record.flag = 1;
-            record.catg_kind = static_cast<int32_t>(10 * (i % CATEGORIES + 1));
-            snprintf(record.name, sizeof record.name, "account %lld", static_cast<long long>(i));
-            snprintf(record.data, sizeof record.data, "user: someone%lld\r\n", static_cast<long long>(i));
-        }
-        scramble_block(&record, sizeof record);
-        fwrite(&record, sizeof record, 1, file);
-    }
-    fclose(file);
-    files[records] = path;
-    return path;
-}
-
-void use_file(int64_t records, int kind_cursel)
-{
-    const std::string path = record_file(records);
-    memset(&g_app_config, 0, sizeof g_app_config);
-    snprintf(g_app_config.datafile, sizeof g_app_config.datafile, "%s", path.c_str());
-    g_app_config.kind_cursel = kind_cursel;
-    g_app_config.ncursel = -1;
-    sub_sysdata_load();
-}
 
 // A main window on the file, without the registry: its lists filled as at
 // start-up. It leaves the file's header alone when it goes.
@@ -96,8 +37,8 @@ struct Window
 {
     explicit Window(int64_t records, int kind_cursel)
     {
-        ensure_application();
-        use_file(records, kind_cursel);
+        bench::ensure_application();
+        bench::use_record_file(records, kind_cursel);
         window = std::make_unique<kestrelDlg>();
         window->sub_redisplay_kind();
         window->sub_redisplay_catg();
@@ -146,7 +87,7 @@ void window_add(benchmark::State& state)
 
 void store_add_alone(benchmark::State& state)
 {
-    use_file(state.range(0), CATEGORY_ROW);
+    bench::use_record_file(state.range(0), CATEGORY_ROW);
     for (auto _ : state) {
         const int index = sub_add_datafile(CATEGORY_ID, "new account");
         state.PauseTiming();
@@ -171,8 +112,7 @@ void window_select_category(benchmark::State& state)
 
 void store_list_alone(benchmark::State& state)
 {
-    use_file(state.range(0), CATEGORY_ROW);
-    const std::string path = record_file(state.range(0));
+    const std::string path = bench::use_record_file(state.range(0), CATEGORY_ROW);
     for (auto _ : state) {
         std::vector<std::pair<int, std::string>> rows;
         RecordReader reader(path.c_str());

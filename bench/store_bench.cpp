@@ -20,54 +20,7 @@
 
 namespace {
 
-constexpr int CATEGORIES = 16;
 constexpr int64_t SIZES[] = {1000, 10000, 100000};
-
-// Record i belongs to category 10 x (i % 16 + 1); the block just before the
-// last is free, so an addition scans nearly the whole file.
-std::string generated_file(int64_t records)
-{
-    static std::map<int64_t, std::string> files;
-    auto found = files.find(records);
-    if (found != files.end())
-        return found->second;
-    const std::string path = bench::scratch_folder() + "/records-" + std::to_string(records) + ".dat";
-    FILE* file = fopen(path.c_str(), "wb");
-    const int32_t count = CATEGORIES;
-    fwrite(&count, sizeof count, 1, file);
-    for (int k = 0; k < CATEGORIES; ++k) {
-        KindHeader header{};
-        header.kind_id = 10 * (k + 1);
-        snprintf(header.name, sizeof header.name, "category %d", k);
-        scramble_block(&header, sizeof header);
-        fwrite(&header, sizeof header, 1, file);
-    }
-    for (int64_t i = 0; i < records; ++i) {
-        CatgRecord record{};
-        if (i != records - 2) {
-            record.flag = 1;
-            record.catg_kind = static_cast<int32_t>(10 * (i % CATEGORIES + 1));
-            snprintf(record.name, sizeof record.name, "account %lld", static_cast<long long>(i));
-            snprintf(record.data, sizeof record.data, "user: someone%lld\r\npassword: secret%lld\r\n",
-                     static_cast<long long>(i), static_cast<long long>(i));
-        }
-        scramble_block(&record, sizeof record);
-        fwrite(&record, sizeof record, 1, file);
-    }
-    fclose(file);
-    files[records] = path;
-    return path;
-}
-
-// Points the store at the generated file and loads its categories.
-std::string use_file(int64_t records)
-{
-    const std::string path = generated_file(records);
-    memset(&g_app_config, 0, sizeof g_app_config);
-    snprintf(g_app_config.datafile, sizeof g_app_config.datafile, "%s", path.c_str());
-    sub_sysdata_load();
-    return path;
-}
 
 // Growth of the peak resident set size during one benchmark, by its name.
 std::map<std::string, long>& memory_growth()
@@ -100,7 +53,7 @@ private:
 
 void store_list(benchmark::State& state)
 {
-    const std::string path = use_file(state.range(0));
+    const std::string path = bench::use_record_file(state.range(0));
     MemoryWatch memory(state, "store_list");
     for (auto _ : state) {
         // The record list fill: every live record of one category, with its index.
@@ -117,7 +70,7 @@ void store_list(benchmark::State& state)
 
 void store_read_one(benchmark::State& state)
 {
-    const std::string path = use_file(state.range(0));
+    const std::string path = bench::use_record_file(state.range(0));
     MemoryWatch memory(state, "store_read_one");
     CatgRecord record;
     for (auto _ : state)
@@ -126,7 +79,7 @@ void store_read_one(benchmark::State& state)
 
 void store_add(benchmark::State& state)
 {
-    use_file(state.range(0));
+    bench::use_record_file(state.range(0));
     MemoryWatch memory(state, "store_add");
     for (auto _ : state) {
         const int index = sub_add_datafile(30, "new account");
@@ -138,7 +91,7 @@ void store_add(benchmark::State& state)
 
 void store_change(benchmark::State& state)
 {
-    use_file(state.range(0));
+    bench::use_record_file(state.range(0));
     MemoryWatch memory(state, "store_change");
     for (auto _ : state)
         sub_change_datafile(static_cast<int>(state.range(0) / 2), "renamed");
@@ -146,7 +99,7 @@ void store_change(benchmark::State& state)
 
 void store_update(benchmark::State& state)
 {
-    use_file(state.range(0));
+    bench::use_record_file(state.range(0));
     MemoryWatch memory(state, "store_update");
     for (auto _ : state)
         sub_update_datafile(static_cast<int>(state.range(0) / 2), "user: changed\r\n", -1);
@@ -154,7 +107,7 @@ void store_update(benchmark::State& state)
 
 void store_delete(benchmark::State& state)
 {
-    use_file(state.range(0));
+    bench::use_record_file(state.range(0));
     MemoryWatch memory(state, "store_delete");
     for (auto _ : state)
         sub_delete_datafile(static_cast<int>(state.range(0) / 2));
@@ -162,7 +115,7 @@ void store_delete(benchmark::State& state)
 
 void store_save(benchmark::State& state)
 {
-    use_file(state.range(0));
+    bench::use_record_file(state.range(0));
     MemoryWatch memory(state, "store_save");
     for (auto _ : state)
         sub_sysdata_save();
@@ -170,7 +123,7 @@ void store_save(benchmark::State& state)
 
 void raw_read(benchmark::State& state)
 {
-    const std::string path = generated_file(state.range(0));
+    const std::string path = bench::record_file(state.range(0));
     std::vector<char> buffer(64 * 1024);
     for (auto _ : state) {
         const int fd = open(path.c_str(), O_RDONLY);
@@ -182,7 +135,7 @@ void raw_read(benchmark::State& state)
 
 void raw_copy(benchmark::State& state)
 {
-    const std::string path = generated_file(state.range(0));
+    const std::string path = bench::record_file(state.range(0));
     const std::string copy = path + ".copy";
     std::vector<char> buffer(64 * 1024);
     for (auto _ : state) {
