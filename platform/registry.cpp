@@ -19,10 +19,22 @@
 //
 // Names match case-insensitively (ASCII only, as Windows does for the names
 // the system uses): a lookup tries the exact file name first and then scans
-// the folder. A name is stored with the case it was created with.
+// the folder. A name is stored with the case it was created with. Opening a
+// key likewise tries the exact path in one step before walking it level by
+// level.
 //
 // Writes go to a temporary file in the key's folder, are flushed with fsync
 // and renamed over the value file, so a reader sees the old or the new value.
+//
+// The log facility reads two values on every call, most often a missing one
+// whose lookup scans the folder. So query_value keeps its recent results and
+// reuses one only while the key's folder and the value file still carry the
+// stamps (device, inode, size, mtime, ctime) they had: every write renames a
+// file into the folder and every delete unlinks one, and both stamp the
+// folder, whichever process does it. The file system stamps with the kernel's
+// coarse clock, so two changes within one tick can leave equal stamps. A
+// result is therefore kept only when the folder and file were last changed
+// well before the lookup began; any change after that carries a later stamp.
 
 #include "platform/registry.h"
 
@@ -35,9 +47,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <linux/magic.h>
+#include <mutex>
 #include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace reg {
@@ -125,7 +141,9 @@ std::optional<std::string> unescape(std::string_view file)
 
 std::string value_file(std::string_view name)
 {
-    return "=" + escape(name);
+    std::string file = "=";
+    file += escape(name);
+    return file;
 }
 
 bool is_dir(const std::string& path)
@@ -268,15 +286,53 @@ uint32_t get_u32(const unsigned char* in)
     return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
 }
 
-// Reads a value file whole; false when it is missing or malformed.
-bool load_value(const std::string& path, uint32_t& type, std::string& data)
+// What a change of a file or folder alters.
+struct Stamp
+{
+    dev_t dev;
+    ino_t ino;
+    off_t size;
+    timespec mtime;
+    timespec ctime;
+};
+
+Stamp stamp_of(const struct stat& st)
+{
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+bool same_time(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool same_stamp(const Stamp& a, const Stamp& b)
+{
+    return a.dev == b.dev && a.ino == b.ino && a.size == b.size && same_time(a.mtime, b.mtime) &&
+           same_time(a.ctime, b.ctime);
+}
+
+std::optional<Stamp> stamp_now(const std::string& path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return stamp_of(st);
+}
+
+// Reads a value file whole; false when it is missing or malformed. seen gets
+// the stamp of the file that was read, when it could be opened.
+bool load_value(const std::string& path, uint32_t& type, std::string& data, std::optional<Stamp>* seen = nullptr)
 {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= off_t(kHeaderSize) &&
-              st.st_size <= off_t(kHeaderSize + kMaxValueSize);
+    bool ok = fstat(fd, &st) == 0;
+    if (ok && seen)
+        *seen = stamp_of(st);
+    ok = ok && S_ISREG(st.st_mode) && st.st_size >= off_t(kHeaderSize) &&
+         st.st_size <= off_t(kHeaderSize + kMaxValueSize);
     std::string bytes;
     if (ok) {
         bytes.resize(static_cast<size_t>(st.st_size));
@@ -303,6 +359,17 @@ bool load_value(const std::string& path, uint32_t& type, std::string& data)
     return true;
 }
 
+// The folder of a key with every name spelled as given (parts as escaped by split_subkey).
+std::string spelled_folder(Hive hive, const std::vector<std::string>& parts)
+{
+    std::string folder = root_folder() + "/" + hive_name(hive);
+    for (const auto& part : parts) {
+        folder += '/';
+        folder += part;
+    }
+    return folder;
+}
+
 Status walk(Hive hive, const char* subkey, bool create, KeyHandle* out)
 {
     if (!out)
@@ -311,6 +378,11 @@ Status walk(Hive hive, const char* subkey, bool create, KeyHandle* out)
     std::vector<std::string> parts;
     if (Status s = split_subkey(subkey, parts); s != Status::Ok)
         return s;
+    // The path as spelled is what a level-by-level walk would find first.
+    if (std::string exact = spelled_folder(hive, parts); is_dir(exact)) {
+        *out = new Key(exact);
+        return Status::Ok;
+    }
     std::string folder = root_folder();
     if (create && !make_folders(folder))
         return Status::IoError;
@@ -328,6 +400,188 @@ Status walk(Hive hive, const char* subkey, bool create, KeyHandle* out)
     }
     *out = new Key(folder);
     return Status::Ok;
+}
+
+// One lookup of a value in a key's folder, with what it depended on.
+struct Lookup
+{
+    std::string folder; // the key's folder
+    std::string wanted; // the value's file name as asked for
+    timespec began{};   // the clock when the lookup began
+    std::optional<Stamp> folderStamp;
+    std::string file; // the file that matched, empty when none did
+    std::optional<Stamp> fileStamp;
+    bool loaded = false; // the file held a well-formed value
+    uint32_t type = REG_NONE;
+    std::string data;
+};
+
+constexpr size_t kKeptLookups = 16;
+constexpr size_t kMaxKeptData = 4096;
+
+long long nanoseconds(const timespec& t)
+{
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+// Whether a change stamped `changed` lies so far before `began` that any
+// change from `began` on carries a later stamp. Kernel ticks are a few ms; a
+// file system that keeps whole seconds only (FAT keeps two) needs more.
+bool settled(const timespec& changed, const timespec& began)
+{
+    const long long margin = changed.tv_nsec != 0 ? 100000000LL : 3000000000LL;
+    return nanoseconds(changed) + margin < nanoseconds(began);
+}
+
+// File systems that stamp a folder at once on every change made on this
+// machine. Network and user-space file systems can hand out stale stamps, so
+// lookups there are never kept.
+bool stamps_reliable(const std::string& folder)
+{
+    struct statfs fs;
+    if (statfs(folder.c_str(), &fs) != 0)
+        return false;
+    switch (fs.f_type) {
+    case EXT4_SUPER_MAGIC: // ext2 and ext3 too
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case OVERLAYFS_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The folder is stamped before it is searched, so a change during the search
+// shows as a new stamp next time.
+void look_up(Lookup& lookup)
+{
+    clock_gettime(CLOCK_REALTIME, &lookup.began);
+    lookup.folderStamp = stamp_now(lookup.folder);
+    if (!lookup.folderStamp)
+        return;
+    if (std::optional<std::string> found = find_entry(lookup.folder, lookup.wanted, false)) {
+        lookup.file = *found;
+        lookup.loaded = load_value(lookup.folder + "/" + lookup.file, lookup.type, lookup.data, &lookup.fileStamp);
+    }
+}
+
+// What a lookup's result depends on: a value file of exactly the name asked
+// for is taken without looking at the rest of the folder, so then that file
+// alone; no match, or a match in another case, depends on the folder's
+// entries (and the file that matched).
+bool depends_on_folder(const Lookup& lookup)
+{
+    return lookup.file != lookup.wanted;
+}
+
+bool depends_on_file(const Lookup& lookup)
+{
+    return !lookup.file.empty();
+}
+
+bool worth_keeping(const Lookup& lookup)
+{
+    if (depends_on_folder(lookup) && (!lookup.folderStamp || !settled(lookup.folderStamp->ctime, lookup.began)))
+        return false;
+    if (depends_on_file(lookup) && (!lookup.fileStamp || !settled(lookup.fileStamp->ctime, lookup.began)))
+        return false;
+    return lookup.data.size() <= kMaxKeptData && stamps_reliable(lookup.folder);
+}
+
+// Whether nothing the kept lookup depends on has changed since it began.
+bool still_current(const Lookup& lookup, const timespec& now)
+{
+    if (nanoseconds(now) < nanoseconds(lookup.began))
+        return false; // the clock was set back: stamps prove nothing
+    if (depends_on_folder(lookup)) {
+        std::optional<Stamp> folder = stamp_now(lookup.folder);
+        if (!folder || !same_stamp(*folder, *lookup.folderStamp))
+            return false;
+    }
+    if (depends_on_file(lookup)) {
+        std::optional<Stamp> file = stamp_now(lookup.folder + "/" + lookup.file);
+        if (!file || !same_stamp(*file, *lookup.fileStamp))
+            return false;
+    }
+    return true;
+}
+
+Status answer(const Lookup& lookup, uint32_t* type, void* data, uint32_t* size)
+{
+    if (!lookup.loaded)
+        return Status::NotFound;
+    uint32_t length = static_cast<uint32_t>(lookup.data.size());
+    if (length > *size || (!data && length > 0)) {
+        *size = length;
+        return Status::MoreData;
+    }
+    if (length > 0)
+        std::memcpy(data, lookup.data.data(), length);
+    *size = length;
+    if (type)
+        *type = lookup.type;
+    return Status::Ok;
+}
+
+// The recent lookups of the process, shared by its threads.
+class LookupCache
+{
+public:
+    // The answer of a kept lookup that is still current; nullopt when there is none.
+    std::optional<Status> kept(const std::string& folder, const std::string& wanted, uint32_t* type, void* data,
+                               uint32_t* size)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return kept_locked(folder, wanted, type, data, size);
+    }
+
+    Status query(const std::string& folder, const std::string& wanted, uint32_t* type, void* data, uint32_t* size)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (std::optional<Status> status = kept_locked(folder, wanted, type, data, size))
+            return *status;
+        Lookup fresh;
+        fresh.folder = folder;
+        fresh.wanted = wanted;
+        look_up(fresh);
+        Status status = answer(fresh, type, data, size);
+        if (worth_keeping(fresh)) {
+            if (m_kept.size() >= kKeptLookups)
+                m_kept.erase(m_kept.begin());
+            m_kept.push_back(std::move(fresh));
+        }
+        return status;
+    }
+
+private:
+    std::optional<Status> kept_locked(const std::string& folder, const std::string& wanted, uint32_t* type, void* data,
+                                      uint32_t* size)
+    {
+        auto kept = std::find_if(m_kept.begin(), m_kept.end(), [&](const Lookup& lookup) {
+            return lookup.wanted == wanted && lookup.folder == folder;
+        });
+        if (kept == m_kept.end())
+            return std::nullopt;
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        if (still_current(*kept, now))
+            return answer(*kept, type, data, size);
+        m_kept.erase(kept);
+        return std::nullopt;
+    }
+
+    std::mutex m_mutex;
+    std::vector<Lookup> m_kept; // oldest first
+};
+
+// Never destroyed: a log call from a static destructor still finds it.
+LookupCache& lookup_cache()
+{
+    static LookupCache* cache = new LookupCache;
+    return *cache;
 }
 
 std::vector<std::string> names_in(KeyHandle key, bool values)
@@ -394,22 +648,29 @@ Status query_value(KeyHandle key, const char* name, uint32_t* type, void* data, 
     std::string file;
     if (Status s = value_name_file(name, file); s != Status::Ok)
         return s;
-    std::optional<std::string> found = find_entry(key->folder(), file, false);
-    uint32_t storedType = REG_NONE;
-    std::string bytes;
-    if (!found || !load_value(key->folder() + "/" + *found, storedType, bytes))
-        return Status::NotFound;
-    uint32_t length = static_cast<uint32_t>(bytes.size());
-    if (length > *size || (!data && length > 0)) {
-        *size = length;
-        return Status::MoreData;
-    }
-    if (length > 0)
-        std::memcpy(data, bytes.data(), length);
-    *size = length;
-    if (type)
-        *type = storedType;
-    return Status::Ok;
+    return lookup_cache().query(key->folder(), file, type, data, size);
+}
+
+Status read_value(Hive hive, const char* subkey, const char* name, uint32_t* type, void* data, uint32_t* size)
+{
+    if (!size)
+        return Status::InvalidName;
+    std::vector<std::string> parts;
+    if (Status s = split_subkey(subkey, parts); s != Status::Ok)
+        return s;
+    std::string file;
+    if (Status s = value_name_file(name, file); s != Status::Ok)
+        return s;
+    // A kept lookup that is still current answers at the cost of a stat or
+    // two, and its stamps show that the key is there as spelled.
+    if (std::optional<Status> kept = lookup_cache().kept(spelled_folder(hive, parts), file, type, data, size))
+        return *kept;
+    KeyHandle key = nullptr;
+    if (Status s = open_key(hive, subkey, &key); s != Status::Ok)
+        return s;
+    Status status = query_value(key, name, type, data, size);
+    close_key(key);
+    return status;
 }
 
 Status set_value(KeyHandle key, const char* name, uint32_t type, const void* data, uint32_t size)

@@ -35,7 +35,7 @@ constexpr uint32_t kMaxValueSize = 1024 * 1024;
 // Status codes, mirroring the Win32 ones the callers tell apart.
 enum class Status { Ok, NotFound, MoreData, InvalidName, IoError };
 
-class Key;                 // an open key
+class Key; // an open key
 using KeyHandle = Key*;
 
 // Folder of the registry root (not created).
@@ -55,6 +55,11 @@ void close_key(KeyHandle key);
 // the capacity; NotFound when missing, malformed or over kMaxValueSize.
 // type may be null. An empty name is the key's default value.
 Status query_value(KeyHandle key, const char* name, uint32_t* type, void* data, uint32_t* size);
+// open_key, query_value and close_key in one call, for a caller that reads a
+// value very often: a value read before and unchanged since costs a stat of
+// its file (a missing one, a stat of the key's folder). NotFound also when the
+// key is missing.
+Status read_value(Hive hive, const char* subkey, const char* name, uint32_t* type, void* data, uint32_t* size);
 // Stores a value (type and exactly size bytes), replacing it atomically (0600).
 Status set_value(KeyHandle key, const char* name, uint32_t type, const void* data, uint32_t size);
 // Deletes a value; NotFound when it does not exist.

@@ -40,12 +40,18 @@ protected:
         uint32_t size = capacity;
         reg::Status status = reg::query_value(key, name, nullptr, data.data(), &size);
         if (status != reg::Status::Ok)
-            return "<" + std::to_string(static_cast<int>(status)) + ">";
+            return shown(status);
         data.resize(size);
         return data;
     }
 
-    static std::string notFound() { return "<" + std::to_string(static_cast<int>(reg::Status::NotFound)) + ">"; }
+    static std::string shown(reg::Status status)
+    {
+        std::string text = "<";
+        text += std::to_string(static_cast<int>(status));
+        return text += ">";
+    }
+    static std::string notFound() { return shown(reg::Status::NotFound); }
 };
 
 mode_t modeOf(const fs::path& path)
