@@ -15,12 +15,6 @@
 
 namespace {
 
-std::string read_all(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void check(bool condition, const char* what)
 {
     if (!condition) {
@@ -29,28 +23,31 @@ void check(bool condition, const char* what)
     }
 }
 
-bool damaged(const std::string& bytes)
+std::string read_all(const std::string& path)
 {
-    if (bytes.size() < 4)
-        return true;
-    int32_t count;
-    memcpy(&count, bytes.data(), 4);
-    return count < 0 || count > KIND_MAX || static_cast<int64_t>(bytes.size()) < record_offset(count, 0);
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The header count, or -1 for a damaged file, which no operation may read or write.
+int32_t header_count(const std::string& bytes)
+{
+    int32_t count = -1;
+    if (bytes.size() >= 4)
+        memcpy(&count, bytes.data(), 4);
+    return count < 0 || count > KIND_MAX || static_cast<int64_t>(bytes.size()) < record_offset(count, 0) ? -1 : count;
 }
 
 // Walks the list as the main window fills it and reads every live record.
 int walk(const char* path)
 {
     RecordReader reader(path);
-    CatgRecord record;
-    int index = -1;
-    int blocks = 0;
-    while (reader.next(record, index)) {
+    CatgRecord record, again;
+    char name[NAME_SIZE + 1];
+    int index = -1, blocks = 0;
+    for (; reader.next(record, index); ++blocks) {
         check(index == blocks, "walk index");
-        ++blocks;
-        char name[NAME_SIZE + 1];
         field_text(record.name, NAME_SIZE, name);
-        CatgRecord again;
         if (record.flag == 1)
             check(read_record(path, index, again) == 0 && memcmp(&again, &record, sizeof record) == 0, "read back");
     }
@@ -70,13 +67,12 @@ void run_record_file_case(const std::string& folder, const uint8_t* data, size_t
     memset(&g_app_config, 0, sizeof g_app_config);
     snprintf(g_app_config.datafile, sizeof g_app_config.datafile, "%s", path.c_str());
 
-    const bool wasDamaged = damaged(original);
+    const bool wasDamaged = header_count(original) < 0;
     check((sub_sysdata_load() == 0) == !wasDamaged, "load result");
     const int blocks = walk(path.c_str());
 
     // A long CP932 name: cut at a character boundary inside the field.
-    std::string longName(300, '\x82');
-    longName += std::string(600, 'a');
+    const std::string longName = std::string(300, '\x82') + std::string(600, 'a');
     sub_change_datafile(0, longName.c_str());
     sub_update_datafile(blocks - 1, "data", 20);
     sub_update_datafile(1, nullptr, -1);
@@ -98,10 +94,8 @@ void run_record_file_case(const std::string& folder, const uint8_t* data, size_t
         return;
     }
     check(saved == 0, "save result");
-    check(!damaged(after), "saved file damaged");
-    int32_t count;
-    memcpy(&count, after.data(), 4);
-    check((after.size() - record_offset(count, 0)) % RECORD_SIZE == 0, "saved record area");
+    const int32_t count = header_count(after);
+    check(count >= 0 && (after.size() - record_offset(count, 0)) % RECORD_SIZE == 0, "saved record area");
     check(sub_sysdata_load() == 0, "reload");
     check(walk(path.c_str()) >= blocks, "records lost");
 }
