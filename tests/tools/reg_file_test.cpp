@@ -9,15 +9,9 @@
 #include <gtest/gtest.h>
 
 using namespace kreg;
+using samples::utf16_file;
 
 namespace {
-
-std::string utf16_file(const std::string& utf8)
-{
-    std::string utf16;
-    EXPECT_TRUE(utf8_to_utf16le(utf8, utf16));
-    return "\xFF\xFE" + utf16;
-}
 
 RegDocument read_ok(const std::string& bytes)
 {
@@ -59,7 +53,7 @@ TEST(TextEncoding, Utf16AndCp932ConvertExactly)
     EXPECT_FALSE(is_utf8("\x93\xFA"));
 }
 
-TEST(RegReader, ReadsTheRegistryEditorsVersion5Export)
+TEST(RegFile, ReadsTheRegistryEditorsVersion5ExportAndWritesItBack)
 {
     RegDocument doc = read_ok(utf16_file(samples::windows_export()));
     EXPECT_EQ(doc.format, RegFormat::Version5);
@@ -67,7 +61,6 @@ TEST(RegReader, ReadsTheRegistryEditorsVersion5Export)
     const RegKey& key = doc.keys[0];
     EXPECT_EQ(key.path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\qelt_key_yoyaku");
     EXPECT_EQ(key.line, 4);
-    EXPECT_FALSE(key.remove);
     ASSERT_EQ(key.values.size(), 8u);
     expect_value(key.values[0], "", reg::REG_SZ, std::string("\x8A\xF9\x92\xE8\0", 5));
     expect_value(key.values[1], "kest_datafile", reg::REG_SZ,
@@ -79,25 +72,25 @@ TEST(RegReader, ReadsTheRegistryEditorsVersion5Export)
     EXPECT_EQ(key.values[5].line, 10);
     // hex(2) text is UTF-16LE in a Version 5 file and is stored as CP932.
     expect_value(key.values[6], "expand", reg::REG_EXPAND_SZ, std::string("%TEMP%\\\x93\xFA\x96\x7B\0", 12));
-    EXPECT_EQ(key.values[7].line, 53);
-    EXPECT_EQ(key.values[7].name, "old");
-    EXPECT_TRUE(key.values[7].remove);
-    EXPECT_TRUE(doc.keys[1].remove);
-    EXPECT_EQ(doc.keys[1].path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\qelt_key_yoyaku\\obsolete");
+    EXPECT_EQ(key.values[7].line, 53); // after 42 lines of one value
+
+    // Written back, it is the registry editor's file again, less the comment.
+    std::string bytes, error;
+    ASSERT_TRUE(write_reg_file(doc, bytes, error)) << error;
+    std::string expected = samples::windows_export();
+    expected.erase(expected.find("; moved"), std::string("; moved from the office machine\r\n").size());
+    EXPECT_EQ(bytes, utf16_file(expected));
 }
 
 TEST(RegReader, ReadsRegedit4InCp932AndUtf8WithOrWithoutBom)
 {
-    const std::string regedit4 = "REGEDIT4\r\n\r\n"
-                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\\x83\x5C\x83\x74\x83\x67]\r\n" // ソフト
-                                 "\"\x83\x8D\x83\x4F\"=\"\x93\xFA\x96\x7B\x8C\xEA\"\r\n"        // "ログ"="日本語"
-                                 "\"multi\"=hex(7):61,00,95,5c,00,00\r\n";
-    for (const std::string& bytes :
-         {regedit4,
-          std::string("REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ソフト]\n\"ログ\"=\"日本語\"\n"
-                      "\"multi\"=hex(7):61,00,95,5c,00,00\n"),
-          std::string("\xEF\xBB\xBFREGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ソフト]\n\"ログ\"=\"日本語\"\n"
-                      "\"multi\"=hex(7):61,00,95,5c,00,00\n")}) {
+    const std::string cp932 = "REGEDIT4\r\n\r\n"
+                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\\x83\x5C\x83\x74\x83\x67]\r\n" // ソフト
+                              "\"\x83\x8D\x83\x4F\"=\"\x93\xFA\x96\x7B\x8C\xEA\"\r\n"        // "ログ"="日本語"
+                              "\"multi\"=hex(7):61,00,95,5c,00,00\r\n";
+    const std::string utf8 = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ソフト]\n\"ログ\"=\"日本語\"\n"
+                             "\"multi\"=hex(7):61,00,95,5c,00,00\n";
+    for (const std::string& bytes : {cp932, utf8, "\xEF\xBB\xBF" + utf8}) {
         RegDocument doc = read_ok(bytes);
         EXPECT_EQ(doc.format, RegFormat::Regedit4);
         ASSERT_EQ(doc.keys.size(), 1u);
@@ -138,44 +131,14 @@ TEST(RegReader, ReportsTheFirstBadLine)
     EXPECT_EQ(read_fails(utf16_file(head) + "\x3D\xD8").line, 4); // half a surrogate pair
 }
 
-TEST(RegWriter, WritesVersion5AsTheRegistryEditorDoes)
-{
-    RegDocument doc;
-    doc.keys.push_back({0,
-                        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\qelt_key_yoyaku",
-                        false,
-                        {
-                            {0, "", false, reg::REG_SZ, std::string("\x8A\xF9\x92\xE8\0", 5)},
-                            {0, "kest_datafile", false, reg::REG_SZ,
-                             std::string("C:\\Users\\\x91\xBE\x98\x59\\\x8B\x4C\x98\x5E.dat\0", 23)},
-                            {0, "kest_kindcsl", false, reg::REG_SZ, std::string("3\0", 2)},
-                            {0, "quoted", false, reg::REG_SZ, std::string("say \"hi\"\0", 9)},
-                            {0, "log_type", false, reg::REG_DWORD, std::string("\x2A\0\0\0", 4)},
-                            {0, "kest_passwrd", false, reg::REG_BINARY, samples::password_abc()},
-                            {0, "expand", false, reg::REG_EXPAND_SZ, std::string("%TEMP%\\\x93\xFA\x96\x7B\0", 12)},
-                            {0, "old", true, 0, ""},
-                        }});
-    doc.keys.push_back({0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\qelt_key_yoyaku\\obsolete", true, {}});
-    std::string bytes, error;
-    ASSERT_TRUE(write_reg_file(doc, bytes, error)) << error;
-    std::string expected = samples::windows_export();
-    expected.erase(expected.find("; moved"), std::string("; moved from the office machine\r\n").size());
-    EXPECT_EQ(bytes, utf16_file(expected));
-}
-
 TEST(RegWriter, WritesRegedit4InCp932AndTextThatIsNotOneLineAsHex)
 {
-    RegDocument doc;
-    doc.format = RegFormat::Regedit4;
-    doc.keys.push_back({0,
-                        "HKEY_LOCAL_MACHINE\\SOFTWARE\\\x95\x5C",
-                        false,
-                        {
-                            {0, "\x83\x8D\x83\x4F", false, reg::REG_SZ, std::string("\x93\xFA\0", 3)},
-                            {0, "lines", false, reg::REG_SZ, std::string("a\r\nb\0", 5)},
-                            {0, "unterminated", false, reg::REG_SZ, "ab"},
-                            {0, "bad", false, reg::REG_SZ, std::string("\x81\0", 2)},
-                        }});
+    RegKey key{0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\\x95\x5C", false, {}};
+    key.values = {{0, "\x83\x8D\x83\x4F", false, reg::REG_SZ, std::string("\x93\xFA\0", 3)},
+                  {0, "lines", false, reg::REG_SZ, std::string("a\r\nb\0", 5)},
+                  {0, "unterminated", false, reg::REG_SZ, "ab"},
+                  {0, "bad", false, reg::REG_SZ, std::string("\x81\0", 2)}};
+    RegDocument doc{RegFormat::Regedit4, {key}};
     std::string bytes, error;
     ASSERT_TRUE(write_reg_file(doc, bytes, error)) << error;
     EXPECT_EQ(bytes, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\\x95\x5C]\r\n"

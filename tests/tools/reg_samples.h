@@ -1,9 +1,19 @@
 // .reg files as the Windows registry editor writes them, written out by hand.
 #pragma once
 
+#include "tools/text_encoding.h"
+
 #include <string>
 
 namespace samples {
+
+// A .reg file as the Version 5 registry editor writes it: UTF-16LE with a byte order mark.
+inline std::string utf16_file(const std::string& utf8)
+{
+    std::string utf16;
+    kreg::utf8_to_utf16le(utf8, utf16);
+    return "\xFF\xFE" + utf16;
+}
 
 // The scrambled password "abc" (E9 D9 C9, then FF up to 1024 bytes).
 inline std::string password_abc()
@@ -28,8 +38,8 @@ inline std::string password_lines()
     return text + "  ff,ff,ff,ff\r\n";
 }
 
-// A Version 5.00 export from a 64-bit machine, as UTF-8 text (the tests
-// encode it as the registry editor does: UTF-16LE with a byte order mark).
+// A Version 5.00 export from a 64-bit machine, as UTF-8 text (utf16_file
+// encodes it as the registry editor does).
 inline std::string windows_export()
 {
     return "Windows Registry Editor Version 5.00\r\n"
