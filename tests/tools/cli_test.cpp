@@ -17,9 +17,13 @@ struct Result
     std::string err;
 };
 
-Result run(std::vector<std::string> args)
+// Runs "kestrel-reg <words>", the words split at spaces.
+Result run(const std::string& words)
 {
-    args.insert(args.begin(), "kestrel-reg");
+    std::vector<std::string> args{"kestrel-reg"};
+    std::istringstream split(words);
+    for (std::string word; split >> word;)
+        args.push_back(word);
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -35,40 +39,39 @@ using Cli = TempDirTest;
 
 TEST_F(Cli, SetStoresCp932AsTheProgramDoesAndGetShowsUtf8)
 {
-    EXPECT_EQ(run({"set", "log_name", "/tmp/ログ.txt"}).status, 0);
+    EXPECT_EQ(run("set log_name /tmp/ログ.txt").status, 0);
     EXPECT_EQ(stored(kSub, "log_name"), (Stored{reg::REG_SZ, std::string("/tmp/\x83\x8D\x83\x4F.txt\0", 14)}));
-    EXPECT_EQ(run({"set", "--type", "binary", "kest_passwrd", "e9,d9,c9"}).status, 0);
+    EXPECT_EQ(run("set --type binary kest_passwrd e9,d9,c9").status, 0);
     EXPECT_EQ(stored(kSub, "kest_passwrd"), (Stored{reg::REG_BINARY, "\xE9\xD9\xC9"}));
-    EXPECT_EQ(run({"set", "n", "--type=dword", "--", "-1"}).status, 0);
+    EXPECT_EQ(run("set n --type=dword -- -1").status, 0);
     EXPECT_EQ(stored(kSub, "n"), (Stored{reg::REG_DWORD, "\xFF\xFF\xFF\xFF"}));
-    EXPECT_EQ(run({"set", "log_type", "0x2a", "--type", "dword"}).status, 0);
+    EXPECT_EQ(run("set log_type 0x2a --type dword").status, 0);
 
-    const Result list = run({"list"});
+    const Result list = run("list");
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "kest_passwrd\tREG_BINARY\te9d9c9\n"
                         "log_name\tREG_SZ\t/tmp/ログ.txt\n"
                         "log_type\tREG_DWORD\t42\n"
                         "n\tREG_DWORD\t4294967295\n");
-    EXPECT_EQ(run({"get", "LOG_NAME"}).out, "/tmp/ログ.txt\n");
-    EXPECT_EQ(run({"delete", "n"}).status, 0);
+    EXPECT_EQ(run("get LOG_NAME").out, "/tmp/ログ.txt\n");
+    EXPECT_EQ(run("delete n").status, 0);
     EXPECT_FALSE(stored(kSub, "n"));
 }
 
 TEST_F(Cli, RefusalsAreOneLineWithStatusOneAndChangeNothing)
 {
-    const Result noKey = run({"get", "log_type"});
+    const Result noKey = run("get log_type");
     EXPECT_EQ(noKey.status, 1);
     EXPECT_EQ(noKey.err, "kestrel-reg: no key HKEY_LOCAL_MACHINE\\SOFTWARE\\qelt_key_yoyaku\n");
-    ASSERT_EQ(run({"set", "log_type", "1"}).status, 0);
-    for (const auto& [args, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"set", "log_type", "/tmp/😀"}, "kestrel-reg: text cannot be written in CP932: /tmp/😀\n"},
-             {{"set", "한", "x"}, "kestrel-reg: value name cannot be written in CP932: 한\n"},
-             {{"delete", "nothing"},
-              "kestrel-reg: no value nothing in HKEY_LOCAL_MACHINE\\SOFTWARE\\qelt_key_yoyaku\n"},
-             {{"import", "none.reg"}, "kestrel-reg: cannot read none.reg: No such file or directory\n"},
-             {{"get", "log_type", "--key", "HKLM\\SOFTWARE\\other"}, "kestrel-reg: no key HKLM\\SOFTWARE\\other\n"}}) {
+    ASSERT_EQ(run("set log_type 1").status, 0);
+    for (const auto& [args, message] : std::vector<std::pair<std::string, std::string>>{
+             {"set log_type /tmp/😀", "kestrel-reg: text cannot be written in CP932: /tmp/😀\n"},
+             {"set 한 x", "kestrel-reg: value name cannot be written in CP932: 한\n"},
+             {"delete nothing", "kestrel-reg: no value nothing in HKEY_LOCAL_MACHINE\\SOFTWARE\\qelt_key_yoyaku\n"},
+             {"import none.reg", "kestrel-reg: cannot read none.reg: No such file or directory\n"},
+             {"get log_type --key HKLM\\SOFTWARE\\other", "kestrel-reg: no key HKLM\\SOFTWARE\\other\n"}}) {
         const Result result = run(args);
-        EXPECT_EQ(result.status, 1) << args[0];
+        EXPECT_EQ(result.status, 1) << args;
         EXPECT_EQ(result.err, message);
         EXPECT_EQ(result.out, "");
     }
@@ -77,25 +80,17 @@ TEST_F(Cli, RefusalsAreOneLineWithStatusOneAndChangeNothing)
 
 TEST_F(Cli, BadUsageIsStatusTwoAndHelpIsStatusZero)
 {
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{},
-                                               {"frobnicate"},
-                                               {"get", "a", "b"},
-                                               {"set", "a", "b", "--type", "text"},
-                                               {"set", "a", "12", "--type", "dword", "--regedit4"},
-                                               {"set", "a", "abc", "--type", "binary"},
-                                               {"set", "a", "4294967296", "--type", "dword"},
-                                               {"list", "--key"},
-                                               {"list", "--bogus"},
-                                               {"list", "--key", "HKEY_CLASSES_ROOT\\x"}}) {
+    for (const char* args : {"", "frobnicate", "get a b", "set a b --type text", "set a 12 --type dword --regedit4",
+                             "set a abc --type binary", "set a 4294967296 --type dword", "list --key", "list --bogus",
+                             "list --key HKEY_CLASSES_ROOT\\x"}) {
         const Result result = run(args);
-        EXPECT_EQ(result.status, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(result.status, 2) << args;
         EXPECT_TRUE(result.err.starts_with("kestrel-reg: ")) << result.err;
         EXPECT_TRUE(result.err.ends_with("\nTry 'kestrel-reg --help' for more information.\n")) << result.err;
     }
     EXPECT_FALSE(key_exists(kSub));
-    const Result help = run({"--help"});
+    const Result help = run("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.starts_with("Usage: kestrel-reg COMMAND"));
-    EXPECT_EQ(run({"--version"}).out, "kestrel-reg " KESTREL_VERSION "\n");
+    EXPECT_EQ(run("--version").out, "kestrel-reg " KESTREL_VERSION "\n");
 }

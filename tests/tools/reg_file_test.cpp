@@ -106,27 +106,20 @@ TEST(RegReader, ReadsRegedit4InCp932AndUtf8WithOrWithoutBom)
 TEST(RegReader, ReportsTheFirstBadLine)
 {
     const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\r\n";
-    struct Case
-    {
-        std::string text;
-        int line;
-        std::string message;
-    } cases[] = {
-        {"REGEDIT5\r\n", 1, "not a registry file"},
-        {"REGEDIT4\r\n\"a\"=\"b\"\r\n", 2, "value before the first key"},
-        {head + "\"a\"=\"unterminated\r\n", 4, "text without a closing quote"},
-        {head + "\"a\"=hex:00,01,\\\r\n  02,zz,03\r\n", 5, "bad byte \"zz\" in hex data"},
-        {head + "\"a\"=hex:00,,01\r\n", 4, "bad byte \"\" in hex data"},
-        {head + "\"a\"=dword:123456789\r\n", 4, "dword: needs 1 to 8 hex digits"},
-        {head + "\"a\"=\"😀\"\r\n", 4, "text cannot be written in CP932"},
-        {head + "\"a\"=hex(2):41\r\n", 4, "text in hex(2) data is not UTF-16LE that CP932 can hold"},
-        {head + "junk\r\n", 4, "unrecognised line"},
-        {head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\y\r\n", 4, "key name without a closing ]"},
-    };
-    for (const Case& c : cases) {
-        ReadError error = read_fails(c.text);
-        EXPECT_EQ(error.line, c.line) << c.text;
-        EXPECT_TRUE(error.message.starts_with(c.message)) << error.message;
+    for (const auto& [text, line, message] : std::vector<std::tuple<std::string, int, std::string>>{
+             {"REGEDIT5\r\n", 1, "not a registry file"},
+             {"REGEDIT4\r\n\"a\"=\"b\"\r\n", 2, "value before the first key"},
+             {head + "\"a\"=\"unterminated\r\n", 4, "text without a closing quote"},
+             {head + "\"a\"=hex:00,01,\\\r\n  02,zz,03\r\n", 5, "bad byte \"zz\" in hex data"},
+             {head + "\"a\"=hex:00,,01\r\n", 4, "bad byte \"\" in hex data"},
+             {head + "\"a\"=dword:123456789\r\n", 4, "dword: needs 1 to 8 hex digits"},
+             {head + "\"a\"=\"😀\"\r\n", 4, "text cannot be written in CP932"},
+             {head + "\"a\"=hex(2):41\r\n", 4, "text in hex(2) data is not UTF-16LE that CP932 can hold"},
+             {head + "junk\r\n", 4, "unrecognised line"},
+             {head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\y\r\n", 4, "key name without a closing ]"}}) {
+        const ReadError error = read_fails(text);
+        EXPECT_EQ(error.line, line) << text;
+        EXPECT_TRUE(error.message.starts_with(message)) << error.message;
     }
     EXPECT_EQ(read_fails(utf16_file(head) + "\x3D\xD8").line, 4); // half a surrogate pair
 }
