@@ -203,12 +203,10 @@ int read_log_setting(const char* value_name, char* buffer, unsigned capacity)
 {
     if (capacity > 0)
         std::memset(buffer, 0, capacity);
-    reg::KeyHandle key = nullptr;
-    if (reg::open_key(reg::Hive::LocalMachine, kSharedKey, &key) != reg::Status::Ok)
-        return -1;
+    // Read on every log call: the one-step read reuses an unchanged earlier
+    // result, and so sees every change by the next record at a stat's cost.
     uint32_t size = capacity;
-    reg::Status status = reg::query_value(key, value_name, nullptr, buffer, &size);
-    reg::close_key(key);
+    reg::Status status = reg::read_value(reg::Hive::LocalMachine, kSharedKey, value_name, nullptr, buffer, &size);
     return status == reg::Status::Ok ? 0 : -1;
 }
 

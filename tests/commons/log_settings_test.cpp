@@ -1,0 +1,110 @@
+// The log settings apply from the very next record, also when they change
+// right after a call that read them, and also when another process changes
+// them.
+#include "commons_test_env.h"
+
+#include <chrono>
+#include <filesystem>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class LogSettingsTest : public CommonsTest
+{
+protected:
+    // The registry reuses what it read while nothing has changed, but only
+    // once the last change lies beyond the file system's coarse clock: wait
+    // that long, so that the next call's reads are the ones reused.
+    static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(250)); }
+
+    std::string line(int number, const char* level, const char* message) const
+    {
+        char text[128];
+        std::snprintf(text, sizeof text, "*(          t.cpp:%04d) %s %s : %s", number, level, ids().c_str(), message);
+        return text;
+    }
+};
+
+// Runs body in a child process and waits for it to succeed.
+template <typename Body> void inChild(Body body)
+{
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(body() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+} // namespace
+
+TEST_F(LogSettingsTest, LogTypeWrittenOrRemovedJustBeforeACallApplies)
+{
+    ASSERT_EQ(sub_regwrite("log_name", logPath().c_str()), 0);
+    settle();
+    logputd(0, "t.cpp", 1, "off\n");
+    ASSERT_EQ(sub_regwrite("log_type", "1"), 0);
+    logputd(0, "t.cpp", 2, "errors only\n");
+    logputd(1, "t.cpp", 3, "normal under 1\n");
+    ASSERT_EQ(sub_regwrite("log_type", "2"), 0);
+    logputd(1, "t.cpp", 4, "normal under 2\n");
+    ASSERT_EQ(sub_regremove("log_type"), 0);
+    logputd(0, "t.cpp", 5, "removed\n");
+
+    ASSERT_EQ(sub_regwrite("log_type", "2"), 0);
+    settle();
+    logput(1, "t.cpp", 6, "kept\n");
+    ASSERT_EQ(sub_regwrite("log_type", "0"), 0);
+    logput(0, "t.cpp", 7, "zero\n");
+    ASSERT_EQ(sub_regwrite("log_type", "1"), 0);
+    logput(1, "t.cpp", 8, "normal under 1\n");
+    logput(0, "t.cpp", 9, "error under 1\n");
+
+    EXPECT_EQ(records(), (std::vector<std::string>{
+                             line(2, "ERROR", "errors only"),
+                             line(4, "NORML", "normal under 2"),
+                             line(6, "NORML", "kept"),
+                             line(9, "ERROR", "error under 1"),
+                         }));
+}
+
+TEST_F(LogSettingsTest, NewLogNameTakesTheNextRecord)
+{
+    enableLog("2", "a.txt");
+    settle();
+    logput(1, "t.cpp", 1, "one\n");
+    ASSERT_EQ(sub_regwrite("log_name", logPath("b.txt").c_str()), 0);
+    logput(1, "t.cpp", 2, "two\n");
+    ASSERT_EQ(sub_regwrite("log_name", logPath("a.txt").c_str()), 0);
+    vb_logput(1, "t.cpp", 3, "three");
+    ASSERT_EQ(sub_regremove("log_name"), 0);
+    logput(0, "t.cpp", 4, "nowhere\n");
+
+    EXPECT_EQ(records("a.txt"), (std::vector<std::string>{line(1, "NORML", "one"), line(3, "NORML", "three")}));
+    EXPECT_EQ(records("b.txt"), std::vector<std::string>{line(2, "NORML", "two")});
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 4); // home, registry, a, b
+}
+
+TEST_F(LogSettingsTest, SettingsChangedByAnotherProcessApplyToTheNextRecord)
+{
+    ASSERT_EQ(sub_regwrite("log_name", logPath().c_str()), 0);
+    settle();
+    logput(1, "t.cpp", 1, "off\n");
+    inChild([] { return sub_regwrite("log_type", "2") == 0; });
+    logput(1, "t.cpp", 2, "on\n");
+    inChild([this] { return sub_regwrite("log_name", logPath("other.txt").c_str()) == 0; });
+    logput(1, "t.cpp", 3, "other\n");
+    settle();
+    logput(1, "t.cpp", 4, "other again\n");
+    inChild([] { return sub_regremove("log_type") == 0; });
+    logput(0, "t.cpp", 5, "off again\n");
+
+    EXPECT_EQ(records(), std::vector<std::string>{line(2, "NORML", "on")});
+    EXPECT_EQ(records("other.txt"),
+              (std::vector<std::string>{line(3, "NORML", "other"), line(4, "NORML", "other again")}));
+}
