@@ -3,7 +3,6 @@
 #include "app/DataInputDlg.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -50,20 +49,6 @@ void drop_modal_actions()
 {
     ++g_generation;
     g_pending = 0;
-}
-
-void type_text(QWidget* widget, const QString& text)
-{
-    for (const QChar ch : text) {
-        if (ch == QLatin1Char('\n')) {
-            QTest::keyClick(widget, Qt::Key_Return);
-            continue;
-        }
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &release);
-    }
 }
 
 void type_and_enter(DataInputDlg* dialog, const QString& text)

@@ -3,6 +3,8 @@
 // inside that dialog's own modal run.
 #pragma once
 
+#include "key_typing_helpers.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -24,9 +26,17 @@ int pending_modal_actions();
 // Drops every waiting action, so none acts on a later test's dialogs.
 void drop_modal_actions();
 
-// Types text into a widget key by key, each key carrying its character as
-// an input method would (QTest::keyClicks knows only ASCII); '\n' is Enter.
-void type_text(QWidget* widget, const QString& text);
+// Runs `command`, rejecting any dialog of this class it opens; true when one opened.
+template <class Dialog> bool opens_modal(const std::function<void()>& command)
+{
+    when_modal<Dialog>([](Dialog* dialog) { dialog->reject(); });
+    const int waiting = pending_modal_actions();
+    command();
+    // A dialog that opened ran its modal loop inside the command, and the action with it.
+    const bool opened = pending_modal_actions() < waiting;
+    drop_modal_actions();
+    return opened;
+}
 
 // Clears the entry field of the data input dialog, types `text` and presses Enter.
 void type_and_enter(DataInputDlg* dialog, const QString& text);

@@ -1,10 +1,14 @@
 #include "record_bytes_helpers.h"
 
 #include "platform/cp932.h"
-#include "store/kind_table.h"
 #include "test_env.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
+
+// The file's integers are little-endian; the tests copy them as they are.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
@@ -15,20 +19,18 @@ void flip(void* data, std::size_t size)
         bytes[i] = static_cast<unsigned char>(~((bytes[i] << 4) | (bytes[i] >> 4)));
 }
 
-int32_t le32(const std::string& bytes, std::size_t at)
+template <class Block> std::string scrambled(Block block)
 {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return static_cast<int32_t>(value);
+    flip(&block, sizeof block);
+    return std::string(reinterpret_cast<const char*>(&block), sizeof block);
 }
 
-std::string le32_bytes(int32_t value)
+template <class Block> Block unscrambled(const std::string& bytes, std::size_t at)
 {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>((static_cast<uint32_t>(value) >> (8 * i)) & 0xFF);
-    return out;
+    Block block;
+    std::memcpy(&block, bytes.data() + at, sizeof block);
+    flip(&block, sizeof block);
+    return block;
 }
 
 } // namespace
@@ -42,31 +44,23 @@ std::string sj(const std::string& utf8)
 
 CatgRecord plain_record(int32_t flag, int32_t kind, const std::string& name, const std::string& data)
 {
-    CatgRecord record;
-    std::memset(&record, 0, sizeof record);
-    record.flag = flag;
-    record.catg_kind = kind;
-    std::memcpy(record.name, name.data(), std::min(name.size(), sizeof record.name - 1));
-    std::memcpy(record.data, data.data(), std::min(data.size(), sizeof record.data - 1));
+    CatgRecord record{flag, kind, {}, {}};
+    name.copy(record.name, sizeof record.name - 1);
+    data.copy(record.data, sizeof record.data - 1);
     return record;
 }
 
-std::string record_file_bytes(const std::vector<std::pair<int32_t, std::string>>& headers,
-                              const std::vector<CatgRecord>& records)
+std::string record_file_bytes(const Headers& headers, const std::vector<CatgRecord>& records)
 {
-    std::string out = le32_bytes(static_cast<int32_t>(headers.size()));
+    const int32_t count = static_cast<int32_t>(headers.size());
+    std::string out(reinterpret_cast<const char*>(&count), sizeof count);
     for (const auto& [id, name] : headers) {
-        KindHeader header;
-        std::memset(&header, 0, sizeof header);
-        header.kind_id = id;
-        std::memcpy(header.name, name.data(), std::min(name.size(), sizeof header.name - 1));
-        flip(&header, sizeof header);
-        out.append(reinterpret_cast<const char*>(&header), sizeof header);
+        KindHeader header{id, {}};
+        name.copy(header.name, sizeof header.name - 1);
+        out += scrambled(header);
     }
-    for (CatgRecord record : records) {
-        flip(&record, sizeof record);
-        out.append(reinterpret_cast<const char*>(&record), sizeof record);
-    }
+    for (const CatgRecord& record : records)
+        out += scrambled(record);
     return out;
 }
 
@@ -74,25 +68,16 @@ RecordFileContents read_record_file(const std::filesystem::path& path)
 {
     RecordFileContents contents;
     const std::string bytes = testenv::read_file(path);
-    if (bytes.size() < 4)
+    if (bytes.size() < sizeof contents.count)
         return contents;
-    contents.count = le32(bytes, 0);
-    std::size_t at = 4;
-    for (int32_t i = 0; i < contents.count && at + sizeof(KindHeader) <= bytes.size(); ++i) {
-        KindHeader header;
-        std::memcpy(&header, bytes.data() + at, sizeof header);
-        flip(&header, sizeof header);
+    std::memcpy(&contents.count, bytes.data(), sizeof contents.count);
+    std::size_t at = sizeof contents.count;
+    for (int32_t i = 0; i < contents.count && at + sizeof(KindHeader) <= bytes.size(); ++i, at += sizeof(KindHeader)) {
+        const auto header = unscrambled<KindHeader>(bytes, at);
         contents.headers.emplace_back(header.kind_id, std::string(header.name, strnlen(header.name, NAME_SIZE)));
-        at += sizeof header;
     }
-    while (at + sizeof(CatgRecord) <= bytes.size()) {
-        CatgRecord record;
-        std::memcpy(&record, bytes.data() + at, sizeof record);
-        flip(&record, sizeof record);
-        contents.records.push_back(record);
-        at += sizeof record;
-    }
-    contents.trailing = bytes.size() - at;
+    for (; at + sizeof(CatgRecord) <= bytes.size(); at += sizeof(CatgRecord))
+        contents.records.push_back(unscrambled<CatgRecord>(bytes, at));
     return contents;
 }
 
@@ -108,20 +93,6 @@ std::string data_of(const CatgRecord& record)
 
 bool all_zero(const CatgRecord& record)
 {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
-    for (std::size_t i = 0; i < sizeof record; ++i)
-        if (bytes[i] != 0)
-            return false;
-    return true;
-}
-
-void set_kind_table(const std::vector<std::pair<int32_t, std::string>>& entries)
-{
-    std::memset(KindTable, 0, sizeof KindTable);
-    for (std::size_t slot = 0; slot < entries.size() && slot < KIND_MAX; ++slot) {
-        KindTable[slot].in_use = 1;
-        KindTable[slot].kind_id = entries[slot].first;
-        std::memcpy(KindTable[slot].name, entries[slot].second.data(),
-                    std::min(entries[slot].second.size(), sizeof KindTable[slot].name - 1));
-    }
+    const auto* bytes = reinterpret_cast<const char*>(&record);
+    return std::all_of(bytes, bytes + sizeof record, [](char byte) { return byte == 0; });
 }

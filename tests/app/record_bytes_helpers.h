@@ -12,19 +12,19 @@
 // UTF-8 -> CP932 bytes (the test texts are written in UTF-8).
 std::string sj(const std::string& utf8);
 
-// A plain record block.
+using Headers = std::vector<std::pair<int32_t, std::string>>; // id and name
+
+// A record block.
 CatgRecord plain_record(int32_t flag, int32_t kind, const std::string& name, const std::string& data = "");
 // A whole record file: plain count, scrambled headers, scrambled blocks.
-std::string record_file_bytes(const std::vector<std::pair<int32_t, std::string>>& headers,
-                              const std::vector<CatgRecord>& records);
+std::string record_file_bytes(const Headers& headers, const std::vector<CatgRecord>& records);
 
 // What a record file holds, unscrambled.
 struct RecordFileContents
 {
     int32_t count = -1;
-    std::vector<std::pair<int32_t, std::string>> headers; // id and name
+    Headers headers;
     std::vector<CatgRecord> records;
-    std::size_t trailing = 0; // bytes after the last whole block
 };
 RecordFileContents read_record_file(const std::filesystem::path& path);
 
@@ -33,6 +33,3 @@ std::string name_of(const CatgRecord& record);
 std::string data_of(const CatgRecord& record);
 // True when every byte of the block is zero (a freed record).
 bool all_zero(const CatgRecord& record);
-
-// Fills KindTable: slot i gets entries[i] (id, name); the rest are cleared.
-void set_kind_table(const std::vector<std::pair<int32_t, std::string>>& entries);

@@ -11,14 +11,13 @@
 #include "app/kestrel.h"
 #include "app/kestrelDlg.h"
 #include "app/optwin.h"
+#include "key_typing_helpers.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -84,21 +83,6 @@ QPushButton* button_named(QWidget* window, const QString& text)
     _exit(4);
 }
 
-// Keys as an input method delivers them; '\n' is Enter.
-void type_keys(QWidget* widget, const QString& text)
-{
-    for (const QChar ch : text) {
-        if (ch == QLatin1Char('\n')) {
-            QTest::keyClick(widget, Qt::Key_Return);
-            continue;
-        }
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &release);
-    }
-}
-
 void select_row(QListWidget* list, const QString& text)
 {
     const QList<QListWidgetItem*> items = list->findItems(text, Qt::MatchExactly);
@@ -134,7 +118,7 @@ Step message(const QString& text)
 Step input(const QString& text)
 {
     return on<DataInputDlg>("input " + text.toStdString(), [text](DataInputDlg* dialog) {
-        type_keys(dialog->edit(), text);
+        type_text(dialog->edit(), text);
         click_later(button_named(dialog, QStringLiteral("OK")));
     });
 }
@@ -151,7 +135,7 @@ std::vector<Step> first_run(const QString& datafile)
         on<SettingsDlg>("settings",
                         [datafile](SettingsDlg* dialog) {
                             dialog->m_path->clear();
-                            type_keys(dialog->m_path, datafile);
+                            type_text(dialog->m_path, datafile);
                             click_later(button_named(dialog, QStringLiteral("OK")));
                         }),
         message(QStringLiteral("設定を変更しましたので、起動しなおしてください")),
@@ -167,6 +151,12 @@ std::vector<Step> work()
     auto click_main = [](const char* what, const QString& name) {
         return main_window(what, [name](kestrelDlg* w) { click_later(button_named(w, name)); });
     };
+    auto add_in = [](const QString& category) {
+        return main_window("add", [category](kestrelDlg* w) {
+            select_row(w->m_list1, category);
+            click_later(button_named(w, QStringLiteral("追加")));
+        });
+    };
     return {
         click_main("category editor", QStringLiteral("カテゴリ編集")),
         on<KindEditDlg>("editor add 1", [](KindEditDlg* d) { click_later(d->addButton()); }),
@@ -174,29 +164,21 @@ std::vector<Step> work()
         on<KindEditDlg>("editor add 2", [](KindEditDlg* d) { click_later(d->addButton()); }),
         input(web),
         on<KindEditDlg>("editor close", [](KindEditDlg* d) { click_later(button_named(d, QStringLiteral("閉じる"))); }),
-        main_window("add in bank",
-                    [bank](kestrelDlg* w) {
-                        select_row(w->m_list1, bank);
-                        click_later(button_named(w, QStringLiteral("追加")));
-                    }),
+        add_in(bank),
         input(QStringLiteral("みずほ銀行")),
-        click_main("add second in bank", QStringLiteral("追加")),
+        add_in(bank),
         input(QStringLiteral("ゆうちょ銀行")),
-        main_window("add in web",
-                    [web](kestrelDlg* w) {
-                        select_row(w->m_list1, web);
-                        click_later(button_named(w, QStringLiteral("追加")));
-                    }),
+        add_in(web),
         input(QStringLiteral("メール")),
         main_window("type texts, then move one",
                     [bank](kestrelDlg* w) {
                         select_row(w->m_list2, QStringLiteral("メール"));
-                        type_keys(w->m_edit1, QStringLiteral("ID: taro\nPW: 秘密"));
+                        type_text(w->m_edit1, QStringLiteral("ID: taro\nPW: 秘密"));
                         select_row(w->m_list1, bank);
                         select_row(w->m_list2, QStringLiteral("みずほ銀行"));
-                        type_keys(w->m_edit1, QStringLiteral("支店：本店\n口座：1234567"));
+                        type_text(w->m_edit1, QStringLiteral("支店：本店\n口座：1234567"));
                         select_row(w->m_list2, QStringLiteral("ゆうちょ銀行"));
-                        type_keys(w->m_edit1, QStringLiteral("記号：10000\n番号：9876"));
+                        type_text(w->m_edit1, QStringLiteral("記号：10000\n番号：9876"));
                         // Double click without storing first: the command stores the typed text itself.
                         QListWidget* list = w->m_list2;
                         const QPoint at = list->visualItemRect(list->currentItem()).center();
