@@ -63,22 +63,11 @@ QStringList rows_with_data(const QListWidget* list)
     return texts;
 }
 
-void select_row(QListWidget* list, const QString& text, int nth)
+void select_row(QListWidget* list, const QString& text)
 {
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->item(row)->text() == text && nth-- == 0)
-            return list->setCurrentRow(row);
-    }
-    ADD_FAILURE() << "no row " << text.toStdString();
-}
-
-void select_row_with_data(QListWidget* list, int data)
-{
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->item(row)->data(Qt::UserRole).toInt() == data)
-            return list->setCurrentRow(row);
-    }
-    ADD_FAILURE() << "no row with data " << data;
+    const int row = rows(list).indexOf(text);
+    EXPECT_GE(row, 0) << "no row " << text.toStdString();
+    list->setCurrentRow(row);
 }
 
 void AppTest::SetUp()

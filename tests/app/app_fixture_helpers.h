@@ -33,9 +33,8 @@ RegValue password_value(const std::string& scrambled);
 // Rows in list order: their texts / "text=item data".
 QStringList rows(const QListWidget* list);
 QStringList rows_with_data(const QListWidget* list);
-// Selects the nth row with this text (or this item data), as a click does.
-void select_row(QListWidget* list, const QString& text, int nth = 0);
-void select_row_with_data(QListWidget* list, int data);
+// Selects the row with this text, as a click does.
+void select_row(QListWidget* list, const QString& text);
 
 class AppTest : public TempDirTest
 {

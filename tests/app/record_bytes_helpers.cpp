@@ -3,7 +3,6 @@
 #include "platform/cp932.h"
 #include "test_env.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -91,8 +90,13 @@ std::string data_of(const CatgRecord& record)
     return std::string(record.data, strnlen(record.data, DATA_SIZE));
 }
 
-bool all_zero(const CatgRecord& record)
+bool operator==(const CatgRecord& a, const CatgRecord& b)
 {
-    const auto* bytes = reinterpret_cast<const char*>(&record);
-    return std::all_of(bytes, bytes + sizeof record, [](char byte) { return byte == 0; });
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+void PrintTo(const CatgRecord& record, std::ostream* out)
+{
+    *out << "flag " << record.flag << ", kind " << record.catg_kind << ", name "
+         << ::testing::PrintToString(name_of(record)) << ", data " << ::testing::PrintToString(data_of(record));
 }

@@ -5,6 +5,7 @@
 #include "store/record_file.h"
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,5 +32,6 @@ RecordFileContents read_record_file(const std::filesystem::path& path);
 // The name and data text of a block, up to their terminators.
 std::string name_of(const CatgRecord& record);
 std::string data_of(const CatgRecord& record);
-// True when every byte of the block is zero (a freed record).
-bool all_zero(const CatgRecord& record);
+// Blocks compare byte for byte; a freed record equals CatgRecord{}.
+bool operator==(const CatgRecord& a, const CatgRecord& b);
+void PrintTo(const CatgRecord& record, std::ostream* out);

@@ -123,11 +123,6 @@ Step input(const QString& text)
     });
 }
 
-Step main_window(const std::string& what, std::function<void(kestrelDlg*)> action)
-{
-    return on<kestrelDlg>(what, std::move(action));
-}
-
 std::vector<Step> first_run(const QString& datafile)
 {
     return {
@@ -149,10 +144,10 @@ std::vector<Step> work()
     const QString bank = QStringLiteral("銀行口座");
     const QString web = QStringLiteral("ウェブサービス");
     auto click_main = [](const char* what, const QString& name) {
-        return main_window(what, [name](kestrelDlg* w) { click_later(button_named(w, name)); });
+        return on<kestrelDlg>(what, [name](kestrelDlg* w) { click_later(button_named(w, name)); });
     };
     auto add_in = [](const QString& category) {
-        return main_window("add", [category](kestrelDlg* w) {
+        return on<kestrelDlg>("add", [category](kestrelDlg* w) {
             select_row(w->m_list1, category);
             click_later(button_named(w, QStringLiteral("追加")));
         });
@@ -170,34 +165,34 @@ std::vector<Step> work()
         input(QStringLiteral("ゆうちょ銀行")),
         add_in(web),
         input(QStringLiteral("メール")),
-        main_window("type texts, then move one",
-                    [bank](kestrelDlg* w) {
-                        select_row(w->m_list2, QStringLiteral("メール"));
-                        type_text(w->m_edit1, QStringLiteral("ID: taro\nPW: 秘密"));
-                        select_row(w->m_list1, bank);
-                        select_row(w->m_list2, QStringLiteral("みずほ銀行"));
-                        type_text(w->m_edit1, QStringLiteral("支店：本店\n口座：1234567"));
-                        select_row(w->m_list2, QStringLiteral("ゆうちょ銀行"));
-                        type_text(w->m_edit1, QStringLiteral("記号：10000\n番号：9876"));
-                        // Double click without storing first: the command stores the typed text itself.
-                        QListWidget* list = w->m_list2;
-                        const QPoint at = list->visualItemRect(list->currentItem()).center();
-                        QTimer::singleShot(0, list, [list, at] {
-                            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-                            QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-                        });
-                    }),
+        on<kestrelDlg>("type texts, then move one",
+                       [bank](kestrelDlg* w) {
+                           select_row(w->m_list2, QStringLiteral("メール"));
+                           type_text(w->m_edit1, QStringLiteral("ID: taro\nPW: 秘密"));
+                           select_row(w->m_list1, bank);
+                           select_row(w->m_list2, QStringLiteral("みずほ銀行"));
+                           type_text(w->m_edit1, QStringLiteral("支店：本店\n口座：1234567"));
+                           select_row(w->m_list2, QStringLiteral("ゆうちょ銀行"));
+                           type_text(w->m_edit1, QStringLiteral("記号：10000\n番号：9876"));
+                           // Double click without storing first: the command stores the typed text itself.
+                           QListWidget* list = w->m_list2;
+                           const QPoint at = list->visualItemRect(list->currentItem()).center();
+                           QTimer::singleShot(0, list, [list, at] {
+                               QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+                               QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+                           });
+                       }),
         on<CatgChangeDlg>("move to web",
                           [web](CatgChangeDlg* d) {
                               select_row(d->m_list, web);
                               click_later(button_named(d, QStringLiteral("OK")));
                           }),
-        main_window("delete mail",
-                    [web](kestrelDlg* w) {
-                        select_row(w->m_list1, web);
-                        select_row(w->m_list2, QStringLiteral("メール"));
-                        click_later(button_named(w, QStringLiteral("削除")));
-                    }),
+        on<kestrelDlg>("delete mail",
+                       [web](kestrelDlg* w) {
+                           select_row(w->m_list1, web);
+                           select_row(w->m_list2, QStringLiteral("メール"));
+                           click_later(button_named(w, QStringLiteral("削除")));
+                       }),
         message(QStringLiteral("レコードを削除します。よろしいですか？")),
         click_main("close", QStringLiteral("閉じる")),
     };

@@ -31,33 +31,12 @@ protected:
     }
 };
 
-TEST_F(DialogTest, LoginComparesBytesExactly)
-{
-    setConfig("/d", "Secret");
-    LoginDlg login;
-    EXPECT_EQ(login.windowTitle(), QStringLiteral("パスワードの入力"));
-    login.accept();
-    QTest::keyClicks(login.m_pass, QStringLiteral("secret"));
-    login.accept();
-    EXPECT_EQ(login.m_result, 0);
-    EXPECT_EQ(MessageBox::takeAsked(), (QStringList{QStringLiteral("パスワードを入力してください"),
-                                                    QStringLiteral("パスワードが間違っています。ログインできません")}));
-    login.m_pass->setText(QStringLiteral("Secret"));
-    login.accept();
-    EXPECT_EQ(login.m_result, 1);
-    EXPECT_TRUE(MessageBox::takeAsked().isEmpty());
-
-    LoginDlg cancelled;
-    QTest::keyClicks(cancelled.m_pass, QStringLiteral("Secret"));
-    cancelled.reject();
-    EXPECT_EQ(cancelled.m_result, 0);
-}
-
 TEST_F(DialogTest, LoginFieldStopsAt1023BytesOnACharacterBoundary)
 {
     // 1022 bytes, then a double-byte character that would pass the limit.
     setConfig("/d", std::string(1022, 'p'));
     LoginDlg login;
+    EXPECT_EQ(login.windowTitle(), QStringLiteral("パスワードの入力"));
     QTest::keyClicks(login.m_pass, QString(1022, QLatin1Char('p')));
     type_text(login.m_pass, QStringLiteral("字"));
     type_text(login.m_pass, QString::fromUtf8("\xF0\x9F\x98\x80")); // an emoji

