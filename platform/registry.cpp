@@ -405,11 +405,13 @@ Status walk(Hive hive, const char* subkey, bool create, KeyHandle* out)
 // One lookup of a value in a key's folder, with what it depended on.
 struct Lookup
 {
-    std::string folder; // the key's folder
-    std::string wanted; // the value's file name as asked for
-    timespec began{};   // the clock when the lookup began
-    std::optional<Stamp> folderStamp;
-    std::string file; // the file that matched, empty when none did
+    std::string folder;               // the key's folder
+    std::string wanted;               // the value's file name as asked for
+    timespec began{};                 // the clock when the lookup began
+    std::string stamped;              // the folder whose entries decided the lookup: the
+                                      // key's, or for a missing key the deepest one there
+    std::optional<Stamp> folderStamp; // of stamped
+    std::string file;                 // the file that matched, empty when none did
     std::optional<Stamp> fileStamp;
     bool loaded = false; // the file held a well-formed value
     uint32_t type = REG_NONE;
@@ -459,6 +461,7 @@ bool stamps_reliable(const std::string& folder)
 void look_up(Lookup& lookup)
 {
     clock_gettime(CLOCK_REALTIME, &lookup.began);
+    lookup.stamped = lookup.folder;
     lookup.folderStamp = stamp_now(lookup.folder);
     if (!lookup.folderStamp)
         return;
@@ -466,6 +469,26 @@ void look_up(Lookup& lookup)
         lookup.file = *found;
         lookup.loaded = load_value(lookup.folder + "/" + lookup.file, lookup.type, lookup.data, &lookup.fileStamp);
     }
+}
+
+// A key that is missing as spelled stays missing while the deepest folder of
+// its path that exists keeps its stamp, provided no name in that folder
+// matches the next part of the path in another case. False when the key is
+// not missing that way; the folder is stamped before it is searched.
+bool look_up_missing_key(Lookup& lookup)
+{
+    clock_gettime(CLOCK_REALTIME, &lookup.began);
+    std::string missing;
+    std::string above = lookup.folder;
+    while (!(lookup.folderStamp = stamp_now(above))) {
+        size_t slash = above.rfind('/');
+        if (slash == std::string::npos || slash == 0)
+            return false;
+        missing = above.substr(slash + 1);
+        above.resize(slash);
+    }
+    lookup.stamped = above;
+    return !missing.empty() && is_dir(above) && !find_entry(above, missing, true);
 }
 
 // What a lookup's result depends on: a value file of exactly the name asked
@@ -488,7 +511,7 @@ bool worth_keeping(const Lookup& lookup)
         return false;
     if (depends_on_file(lookup) && (!lookup.fileStamp || !settled(lookup.fileStamp->ctime, lookup.began)))
         return false;
-    return lookup.data.size() <= kMaxKeptData && stamps_reliable(lookup.folder);
+    return lookup.data.size() <= kMaxKeptData && stamps_reliable(lookup.stamped);
 }
 
 // Whether nothing the kept lookup depends on has changed since it began.
@@ -497,7 +520,7 @@ bool still_current(const Lookup& lookup, const timespec& now)
     if (nanoseconds(now) < nanoseconds(lookup.began))
         return false; // the clock was set back: stamps prove nothing
     if (depends_on_folder(lookup)) {
-        std::optional<Stamp> folder = stamp_now(lookup.folder);
+        std::optional<Stamp> folder = stamp_now(lookup.stamped);
         if (!folder || !same_stamp(*folder, *lookup.folderStamp))
             return false;
     }
@@ -548,15 +571,37 @@ public:
         fresh.wanted = wanted;
         look_up(fresh);
         Status status = answer(fresh, type, data, size);
-        if (worth_keeping(fresh)) {
-            if (m_kept.size() >= kKeptLookups)
-                m_kept.erase(m_kept.begin());
-            m_kept.push_back(std::move(fresh));
-        }
+        keep(std::move(fresh));
         return status;
     }
 
+    // After a key of this folder could not be opened: keeps that result for
+    // the value when the key is missing as spelled.
+    void missing_key(const std::string& folder, const std::string& wanted)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Lookup fresh;
+        fresh.folder = folder;
+        fresh.wanted = wanted;
+        if (look_up_missing_key(fresh))
+            keep(std::move(fresh));
+    }
+
 private:
+    void keep(Lookup&& lookup)
+    {
+        if (!worth_keeping(lookup))
+            return;
+        auto same = std::find_if(m_kept.begin(), m_kept.end(), [&](const Lookup& kept) {
+            return kept.wanted == lookup.wanted && kept.folder == lookup.folder;
+        });
+        if (same != m_kept.end())
+            m_kept.erase(same);
+        else if (m_kept.size() >= kKeptLookups)
+            m_kept.erase(m_kept.begin());
+        m_kept.push_back(std::move(lookup));
+    }
+
     std::optional<Status> kept_locked(const std::string& folder, const std::string& wanted, uint32_t* type, void* data,
                                       uint32_t* size)
     {
@@ -662,12 +707,15 @@ Status read_value(Hive hive, const char* subkey, const char* name, uint32_t* typ
     if (Status s = value_name_file(name, file); s != Status::Ok)
         return s;
     // A kept lookup that is still current answers at the cost of a stat or
-    // two, and its stamps show that the key is there as spelled.
+    // two, and its stamps show that the key is there as spelled (or missing).
     if (std::optional<Status> kept = lookup_cache().kept(spelled_folder(hive, parts), file, type, data, size))
         return *kept;
     KeyHandle key = nullptr;
-    if (Status s = open_key(hive, subkey, &key); s != Status::Ok)
+    if (Status s = open_key(hive, subkey, &key); s != Status::Ok) {
+        if (s == Status::NotFound)
+            lookup_cache().missing_key(spelled_folder(hive, parts), file);
         return s;
+    }
     Status status = query_value(key, name, type, data, size);
     close_key(key);
     return status;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
@@ -54,6 +55,25 @@ protected:
         if (reg::read_value(reg::Hive::LocalMachine, kKey, name, nullptr, data, &size) != reg::Status::Ok)
             return "<missing>";
         return std::string(data, size);
+    }
+
+    // The same from another key.
+    static std::string readIn(const char* subkey, const char* name)
+    {
+        char data[64] = {};
+        uint32_t size = sizeof data - 1;
+        if (reg::read_value(reg::Hive::LocalMachine, subkey, name, nullptr, data, &size) != reg::Status::Ok)
+            return "<missing>";
+        return std::string(data, size);
+    }
+
+    static void create(const char* subkey, const char* name, const char* text)
+    {
+        reg::KeyHandle key = nullptr;
+        ASSERT_EQ(reg::create_key(reg::Hive::LocalMachine, subkey, &key), reg::Status::Ok);
+        ASSERT_EQ(reg::set_value(key, name, reg::REG_SZ, text, static_cast<uint32_t>(std::strlen(text) + 1)),
+                  reg::Status::Ok);
+        reg::close_key(key);
     }
 
     // The same through an open key.
@@ -271,6 +291,36 @@ TEST_F(RegistryFreshnessTest, AReplacedKeyOrRootIsSeen)
     testenv::write_file(other / "HKEY_LOCAL_MACHINE/SOFTWARE/qelt_key_yoyaku/=log_type", valueFile("3"));
     setenv("KESTREL_REGISTRY", other.c_str(), 1);
     EXPECT_EQ(read("log_type"), sz("3"));
+}
+
+TEST_F(RegistryFreshnessTest, AMissingKeyIsSeenOnceCreated)
+{
+    const char* product = "SOFTWARE\\Vendor\\Product";
+    settle();
+    EXPECT_EQ(readIn(product, "v"), "<missing>");
+    EXPECT_EQ(readIn(product, "v"), "<missing>");
+    create("software\\VENDOR\\product", "v", "1");
+    EXPECT_EQ(readIn(product, "v"), sz("1"));
+
+    // A level that exists in another case leads on to the key created below it.
+    const char* tool = "SOFTWARE\\Tools\\Tool";
+    reg::KeyHandle key = nullptr;
+    ASSERT_EQ(reg::create_key(reg::Hive::LocalMachine, "SOFTWARE\\TOOLS", &key), reg::Status::Ok);
+    reg::close_key(key);
+    settle();
+    EXPECT_EQ(readIn(tool, "v"), "<missing>");
+    EXPECT_EQ(readIn(tool, "v"), "<missing>");
+    create("SOFTWARE\\TOOLS\\Tool", "v", "2");
+    EXPECT_EQ(readIn(tool, "v"), sz("2"));
+
+    // A registry root that does not exist yet.
+    setenv("KESTREL_REGISTRY", (dir() / "later/registry").c_str(), 1);
+    settle();
+    EXPECT_EQ(read("log_type"), "<missing>");
+    EXPECT_EQ(read("log_type"), "<missing>");
+    create(kKey, "log_type", "3");
+    EXPECT_EQ(read("log_type"), sz("3"));
+    EXPECT_FALSE(fs::exists(dir() / "later/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Vendor"));
 }
 
 TEST_F(RegistryFreshnessTest, ReadersOnOtherThreadsNeverGoBack)
