@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -26,8 +27,17 @@ constexpr size_t kStampSize = 512;
 constexpr size_t kMessageSize = 8192;
 constexpr size_t kDumpMessageSize = 512;
 
-// The log-name suffix: the library's one piece of state.
+// The log-name suffix: the library's one piece of state. Any thread may set
+// it while others compose file names, so it is only touched under the lock: a
+// name half copied would send records to a file of no one's choosing.
 char g_suffix[1024];
+std::mutex g_suffixMutex;
+
+std::string current_suffix()
+{
+    std::lock_guard<std::mutex> lock(g_suffixMutex);
+    return g_suffix;
+}
 
 enum class Naming {
     PerProcess, // log_type 3 adds the suffix, the process id and ".txt"
@@ -74,8 +84,10 @@ public:
         char path[kPathSize];
         if (type == 3 && naming == Naming::PerProcess) {
             std::string composed = name;
-            if (g_suffix[0] != '\0')
-                composed += std::string(".") + g_suffix;
+            if (std::string own = current_suffix(); !own.empty()) {
+                composed += '.';
+                composed += own;
+            }
             char ending[32];
             std::snprintf(ending, sizeof ending, ".%d.txt", static_cast<int>(ids::process_id()));
             composed += ending;
@@ -264,6 +276,7 @@ int vb_logput(int level, const char* source, int line, const char* text)
 
 int log_name(const char* suffix)
 {
+    std::lock_guard<std::mutex> lock(g_suffixMutex);
     cp932::copy_cut(g_suffix, sizeof g_suffix, suffix ? suffix : "");
     return 0;
 }

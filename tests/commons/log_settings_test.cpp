@@ -3,6 +3,7 @@
 // them.
 #include "commons_test_env.h"
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <sys/wait.h>
@@ -107,4 +108,29 @@ TEST_F(LogSettingsTest, SettingsChangedByAnotherProcessApplyToTheNextRecord)
     EXPECT_EQ(records(), std::vector<std::string>{line(2, "NORML", "on")});
     EXPECT_EQ(records("other.txt"),
               (std::vector<std::string>{line(3, "NORML", "other"), line(4, "NORML", "other again")}));
+}
+
+TEST_F(LogSettingsTest, SuffixSetOnAnotherThreadNeverMixesFileNames)
+{
+    enableLog("3", "trace");
+    const std::string longSuffix(200, 'a');
+    std::atomic<bool> done{false};
+    std::thread setter([&] {
+        for (int i = 0; !done; ++i)
+            log_name(i % 2 ? "b" : longSuffix.c_str());
+    });
+    for (int i = 0; i < 2000; ++i)
+        logput(1, "t.cpp", 1, "x\n");
+    done = true;
+    setter.join();
+
+    const std::string pid = std::to_string(getpid());
+    for (const auto& entry : fs::directory_iterator(dir())) {
+        const std::string name = entry.path().filename().string();
+        if (name == "home" || name == "registry")
+            continue;
+        EXPECT_TRUE(name == "trace." + longSuffix + "." + pid + ".txt" || name == "trace.b." + pid + ".txt" ||
+                    name == "trace." + pid + ".txt")
+            << name;
+    }
 }
