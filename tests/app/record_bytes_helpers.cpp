@@ -80,11 +80,6 @@ RecordFileContents read_record_file(const std::filesystem::path& path)
     return contents;
 }
 
-std::string name_of(const CatgRecord& record)
-{
-    return std::string(record.name, strnlen(record.name, NAME_SIZE));
-}
-
 std::string data_of(const CatgRecord& record)
 {
     return std::string(record.data, strnlen(record.data, DATA_SIZE));
@@ -98,5 +93,6 @@ bool operator==(const CatgRecord& a, const CatgRecord& b)
 void PrintTo(const CatgRecord& record, std::ostream* out)
 {
     *out << "flag " << record.flag << ", kind " << record.catg_kind << ", name "
-         << ::testing::PrintToString(name_of(record)) << ", data " << ::testing::PrintToString(data_of(record));
+         << ::testing::PrintToString(std::string(record.name, strnlen(record.name, NAME_SIZE))) << ", data "
+         << ::testing::PrintToString(data_of(record));
 }

@@ -29,8 +29,7 @@ struct RecordFileContents
 };
 RecordFileContents read_record_file(const std::filesystem::path& path);
 
-// The name and data text of a block, up to their terminators.
-std::string name_of(const CatgRecord& record);
+// The data text of a block, up to its terminator.
 std::string data_of(const CatgRecord& record);
 // Blocks compare byte for byte; a freed record equals CatgRecord{}.
 bool operator==(const CatgRecord& a, const CatgRecord& b);

@@ -184,25 +184,6 @@ protected:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     }
-    // Scripts the change-of-category dialog: Cancel when `target` is empty,
-    // else OK without a row first, then OK on the row `target`.
-    void chooseCategory(const QString& target)
-    {
-        when_modal<CatgChangeDlg>([this, target](CatgChangeDlg* d) {
-            m_offered = rows(d->m_list);
-            m_preselected = d->m_list->selectedItems().size();
-            if (target.isEmpty())
-                return d->reject();
-            d->accept();
-            m_refusal = MessageBox::takeAsked();
-            select_row(d->m_list, target);
-            d->accept();
-        });
-    }
-
-    QStringList m_offered;
-    QStringList m_refusal;
-    int m_preselected = -1;
 };
 
 TEST_F(ChangeCategoryTest, UnderItsOwnCategoryCancelKeepsTheRowAndMoveRemovesIt)
@@ -210,20 +191,24 @@ TEST_F(ChangeCategoryTest, UnderItsOwnCategoryCancelKeepsTheRowAndMoveRemovesIt)
     openWindow(2); // 銀行
     select_row(m_window->m_list2, QStringLiteral("ゆうちょ"));
     typeIntoPane(QStringLiteral("メモ"));
-    chooseCategory(QString());
+    when_modal<CatgChangeDlg>([](CatgChangeDlg* d) { d->reject(); });
     doubleClickRecord(QStringLiteral("ゆうちょ"));
     EXPECT_EQ(recordRows(), (QStringList{"みずほ", "ゆうちょ"}));
     EXPECT_TRUE(m_window->m_list2->selectedItems().isEmpty());
     EXPECT_EQ(records().at(2), plain_record(1, 10, sj("ゆうちょ"), sj("メモ")));
-    EXPECT_TRUE(MessageBox::takeAsked().isEmpty());
 
+    // The dialog offers every category, none selected, and refuses OK without one.
     select_row(m_window->m_list2, QStringLiteral("みずほ"));
     typeIntoPane(QStringLiteral("\n追記"));
-    chooseCategory(QStringLiteral("メール"));
+    when_modal<CatgChangeDlg>([](CatgChangeDlg* d) {
+        EXPECT_EQ(rows(d->m_list), (QStringList{"メール", "銀行"}));
+        EXPECT_TRUE(d->m_list->selectedItems().isEmpty());
+        d->accept();
+        select_row(d->m_list, QStringLiteral("メール"));
+        d->accept();
+    });
     doubleClickRecord(QStringLiteral("みずほ"));
-    EXPECT_EQ(m_offered, (QStringList{"メール", "銀行"}));
-    EXPECT_EQ(m_preselected, 0);
-    EXPECT_EQ(m_refusal, QStringList{QStringLiteral("カテゴリを選択してください")});
+    EXPECT_EQ(MessageBox::takeAsked(), QStringList{QStringLiteral("カテゴリを選択してください")});
     EXPECT_EQ(recordRows(), QStringList{QStringLiteral("ゆうちょ")});
     EXPECT_FALSE(m_window->m_edit1->isEnabled());
     EXPECT_EQ(records().at(0), plain_record(1, 20, sj("みずほ"), sj("支店 123\r\n口座 4567\r\n追記")));
@@ -237,7 +222,10 @@ TEST_F(ChangeCategoryTest, UnderAllKeepsTheRowAndNeedsASelectedRecord)
 
     select_row(m_window->m_list2, QStringLiteral("gmail"));
     typeIntoPane(QStringLiteral("!"));
-    chooseCategory(QStringLiteral("銀行"));
+    when_modal<CatgChangeDlg>([](CatgChangeDlg* d) {
+        select_row(d->m_list, QStringLiteral("銀行"));
+        d->accept();
+    });
     doubleClickRecord(QStringLiteral("gmail"));
     EXPECT_EQ(rows_with_data(m_window->m_list2), (QStringList{"gmail=1", "みずほ=0", "ゆうちょ=2"}));
     EXPECT_EQ(records().at(1), plain_record(1, 10, "gmail", "user@example.com!"));
