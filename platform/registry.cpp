@@ -35,6 +35,9 @@
 // coarse clock, so two changes within one tick can leave equal stamps. A
 // result is therefore kept only when the folder and file were last changed
 // well before the lookup began; any change after that carries a later stamp.
+// A value found under exactly the name asked for depends on its file alone,
+// so it is checked by the file's stamp only; a key missing as spelled, by the
+// stamp of the deepest folder of its path that exists.
 
 #include "platform/registry.h"
 

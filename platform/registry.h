@@ -57,8 +57,8 @@ void close_key(KeyHandle key);
 Status query_value(KeyHandle key, const char* name, uint32_t* type, void* data, uint32_t* size);
 // open_key, query_value and close_key in one call, for a caller that reads a
 // value very often: a value read before and unchanged since costs a stat of
-// its file (a missing one, a stat of the key's folder). NotFound also when the
-// key is missing.
+// its file (a missing one, a stat of the key's folder; a missing key, a stat
+// of the deepest folder of its path). NotFound also when the key is missing.
 Status read_value(Hive hive, const char* subkey, const char* name, uint32_t* type, void* data, uint32_t* size);
 // Stores a value (type and exactly size bytes), replacing it atomically (0600).
 Status set_value(KeyHandle key, const char* name, uint32_t type, const void* data, uint32_t size);
