@@ -408,13 +408,15 @@ Status walk(Hive hive, const char* subkey, bool create, KeyHandle* out)
 // One lookup of a value in a key's folder, with what it depended on.
 struct Lookup
 {
-    std::string folder;               // the key's folder
-    std::string wanted;               // the value's file name as asked for
-    timespec began{};                 // the clock when the lookup began
-    std::string stamped;              // the folder whose entries decided the lookup: the
-                                      // key's, or for a missing key the deepest one there
-    std::optional<Stamp> folderStamp; // of stamped
-    std::string file;                 // the file that matched, empty when none did
+    std::string folder; // the key's folder
+    std::string wanted; // the value's file name as asked for
+    timespec began{};   // the clock when the lookup began
+    // The folder whose entries decided the lookup, and its stamp: the key's
+    // folder, or for a missing key the deepest folder of its path.
+    std::string stamped;
+    std::optional<Stamp> folderStamp;
+    // The file that matched (empty when none did) and its stamp.
+    std::string file;
     std::optional<Stamp> fileStamp;
     bool loaded = false; // the file held a well-formed value
     uint32_t type = REG_NONE;
