@@ -1,11 +1,13 @@
 #include "commons_test_env.h"
 
+#include <cctype>
 #include <ctime>
-#include <regex>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr std::string_view kStampFrame = "0000/00/00 00:00:00"; // 0: any digit
 
 std::string stampNow()
 {
@@ -15,6 +17,16 @@ std::string stampNow()
     char text[32];
     std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
     return text;
+}
+
+bool startsWithStamp(std::string_view line)
+{
+    if (line.size() < kStampFrame.size())
+        return false;
+    for (size_t i = 0; i < kStampFrame.size(); ++i)
+        if (kStampFrame[i] == '0' ? !std::isdigit(static_cast<unsigned char>(line[i])) : line[i] != kStampFrame[i])
+            return false;
+    return true;
 }
 
 } // namespace
@@ -40,34 +52,39 @@ void CommonsTest::enableLog(const char* type, const std::string& name)
 
 std::vector<std::string> CommonsTest::records(const std::string& name) const
 {
-    std::string text = testenv::read_file(path(name));
-    std::string end = stampNow();
+    return unstamped(testenv::read_file(path(name)), "\r\n");
+}
+
+std::vector<std::string> CommonsTest::echoed(const std::string& text) const
+{
+    return unstamped(text, "\n");
+}
+
+std::vector<std::string> CommonsTest::unstamped(const std::string& text, std::string_view end) const
+{
+    const std::string now = stampNow();
     std::vector<std::string> lines;
     if (text.empty())
         return lines;
-    EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "file does not end with CR LF";
-    static const std::regex stamp("[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}");
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t eol = text.find("\r\n", pos);
-        if (eol == std::string::npos)
-            eol = text.size();
+    EXPECT_TRUE(text.ends_with(end)) << "text does not end with its line end";
+    for (size_t pos = 0; pos < text.size();) {
+        size_t eol = std::min(text.find(end, pos), text.size());
         std::string line = text.substr(pos, eol - pos);
-        pos = eol + 2;
-        std::string head = line.substr(0, 19);
-        if (std::regex_match(head, stamp)) {
-            EXPECT_LE(m_start, head);
-            EXPECT_LE(head, end);
-            line = line.substr(19);
+        pos = eol + end.size();
+        if (startsWithStamp(line)) {
+            EXPECT_LE(m_start, line.substr(0, kStampFrame.size()));
+            EXPECT_LE(line.substr(0, kStampFrame.size()), now);
+            line.erase(0, kStampFrame.size());
         }
         lines.push_back(line);
     }
     return lines;
 }
 
-std::string CommonsTest::ids()
+std::string CommonsTest::record(const char* source, int line, const char* level, const std::string& message)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%04d", static_cast<int>(getpid()), static_cast<int>(gettid()));
-    return text;
+    char head[96];
+    std::snprintf(head, sizeof head, "*(%15s:%04d) %s %04d-%04d : ", source, line, level, static_cast<int>(getpid()),
+                  static_cast<int>(gettid()));
+    return head + message;
 }

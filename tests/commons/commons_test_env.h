@@ -8,6 +8,7 @@
 #include "test_env.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CommonsTest : public TempDirTest
@@ -20,13 +21,18 @@ protected:
     void enableLog(const char* type, const std::string& name = "log.txt");
     std::string logPath(const std::string& name = "log.txt") const { return path(name).string(); }
 
-    // The file's lines (split at CR LF, which must end the file) with the
-    // time stamp checked to lie within the test and removed.
+    // The file's lines (split at CR LF, which must end the file), each time
+    // stamp checked to lie within the test and taken off.
     std::vector<std::string> records(const std::string& name = "log.txt") const;
+    // The same for lines ending in LF alone (logputd's echo).
+    std::vector<std::string> echoed(const std::string& text) const;
 
-    // "pppp-tttt" of this process and thread, as headers print them.
-    static std::string ids();
+    // A record as this process and thread write it after the time stamp;
+    // source is the name as the header shows it.
+    static std::string record(const char* source, int line, const char* level, const std::string& message);
 
 private:
+    std::vector<std::string> unstamped(const std::string& text, std::string_view end) const;
+
     std::string m_start;
 };

@@ -3,12 +3,12 @@
 // them.
 #include "commons_test_env.h"
 
+#include "../platform/child_process.h"
+#include "../platform/kept_results.h"
+
 #include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -17,30 +17,13 @@ namespace {
 class LogSettingsTest : public CommonsTest
 {
 protected:
-    // The registry reuses what it read while nothing has changed, but only
-    // once the last change lies beyond the file system's coarse clock: wait
-    // that long, so that the next call's reads are the ones reused.
-    static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(250)); }
-
-    std::string line(int number, const char* level, const char* message) const
+    static std::string line(int number, const char* level, const char* message)
     {
-        char text[128];
-        std::snprintf(text, sizeof text, "*(          t.cpp:%04d) %s %s : %s", number, level, ids().c_str(), message);
-        return text;
+        return record("t.cpp", number, level, message);
     }
 };
 
-// Runs body in a child process and waits for it to succeed.
-template <typename Body> void inChild(Body body)
-{
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-        _exit(body() ? 0 : 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
+using Lines = std::vector<std::string>;
 
 } // namespace
 
@@ -66,12 +49,8 @@ TEST_F(LogSettingsTest, LogTypeWrittenOrRemovedJustBeforeACallApplies)
     logput(1, "t.cpp", 8, "normal under 1\n");
     logput(0, "t.cpp", 9, "error under 1\n");
 
-    EXPECT_EQ(records(), (std::vector<std::string>{
-                             line(2, "ERROR", "errors only"),
-                             line(4, "NORML", "normal under 2"),
-                             line(6, "NORML", "kept"),
-                             line(9, "ERROR", "error under 1"),
-                         }));
+    EXPECT_EQ(records(), (Lines{line(2, "ERROR", "errors only"), line(4, "NORML", "normal under 2"),
+                                line(6, "NORML", "kept"), line(9, "ERROR", "error under 1")}));
 }
 
 TEST_F(LogSettingsTest, NewLogNameTakesTheNextRecord)
@@ -86,9 +65,9 @@ TEST_F(LogSettingsTest, NewLogNameTakesTheNextRecord)
     ASSERT_EQ(sub_regremove("log_name"), 0);
     logput(0, "t.cpp", 4, "nowhere\n");
 
-    EXPECT_EQ(records("a.txt"), (std::vector<std::string>{line(1, "NORML", "one"), line(3, "NORML", "three")}));
-    EXPECT_EQ(records("b.txt"), std::vector<std::string>{line(2, "NORML", "two")});
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 4); // home, registry, a, b
+    EXPECT_EQ(records("a.txt"), (Lines{line(1, "NORML", "one"), line(3, "NORML", "three")}));
+    EXPECT_EQ(records("b.txt"), Lines{line(2, "NORML", "two")});
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir()), {}), 4); // home, registry, a, b
 }
 
 TEST_F(LogSettingsTest, SettingsChangedByAnotherProcessApplyToTheNextRecord)
@@ -105,9 +84,8 @@ TEST_F(LogSettingsTest, SettingsChangedByAnotherProcessApplyToTheNextRecord)
     inChild([] { return sub_regremove("log_type") == 0; });
     logput(0, "t.cpp", 5, "off again\n");
 
-    EXPECT_EQ(records(), std::vector<std::string>{line(2, "NORML", "on")});
-    EXPECT_EQ(records("other.txt"),
-              (std::vector<std::string>{line(3, "NORML", "other"), line(4, "NORML", "other again")}));
+    EXPECT_EQ(records(), Lines{line(2, "NORML", "on")});
+    EXPECT_EQ(records("other.txt"), (Lines{line(3, "NORML", "other"), line(4, "NORML", "other again")}));
 }
 
 TEST_F(LogSettingsTest, SuffixSetOnAnotherThreadNeverMixesFileNames)
@@ -127,10 +105,8 @@ TEST_F(LogSettingsTest, SuffixSetOnAnotherThreadNeverMixesFileNames)
     const std::string pid = std::to_string(getpid());
     for (const auto& entry : fs::directory_iterator(dir())) {
         const std::string name = entry.path().filename().string();
-        if (name == "home" || name == "registry")
-            continue;
-        EXPECT_TRUE(name == "trace." + longSuffix + "." + pid + ".txt" || name == "trace.b." + pid + ".txt" ||
-                    name == "trace." + pid + ".txt")
+        EXPECT_TRUE(name == "home" || name == "registry" || name == "trace." + longSuffix + "." + pid + ".txt" ||
+                    name == "trace.b." + pid + ".txt" || name == "trace." + pid + ".txt")
             << name;
     }
 }

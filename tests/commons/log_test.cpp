@@ -3,27 +3,32 @@
 #include "commons/commons_internal.h"
 #include "platform/registry.h"
 
-#include <cstring>
 #include <filesystem>
-#include <regex>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string pidText()
+class LogTest : public CommonsTest
 {
-    return std::to_string(getpid());
-}
+protected:
+    // The records of the log file, which is removed for the next step.
+    std::vector<std::string> take(const std::string& name = "log.txt")
+    {
+        std::vector<std::string> lines = records(name);
+        fs::remove(logPath(name));
+        return lines;
+    }
+
+    static std::string pid() { return std::to_string(getpid()); }
+};
+
+using Lines = std::vector<std::string>;
 
 } // namespace
 
-class LogTest : public CommonsTest
-{
-};
-
-TEST_F(LogTest, HeaderFieldsHaveTheirWidthsAndCuts)
+TEST_F(LogTest, HeaderFieldsHaveTheirWidthsAndCutsAndLineFeedsBecomeCrLf)
 {
     enableLog("2");
     logput(1, "C:\\src\\regfunc.cpp", 5, "eleven %d\n", 11);
@@ -31,199 +36,158 @@ TEST_F(LogTest, HeaderFieldsHaveTheirWidthsAndCuts)
     logput(7, "dir/sub/x.cpp", 0, "slashes\n");
     logput(1, "C:\\dir\\", 42, "nothing after the backslash\n");
     logput(-1, "\\\\server\\share\\sub_add_datafile.cpp", 99, "%s=%d\n", "n", -3);
-    EXPECT_EQ(records(), (std::vector<std::string>{
-                             "*(    regfunc.cpp:0005) NORML " + ids() + " : eleven 11",
-                             "*(abcdefghijklmno:12345) ERROR " + ids() + " : twenty-two",
-                             "*(  dir/sub/x.cpp:0000) NORML " + ids() + " : slashes",
-                             "*(               :0042) NORML " + ids() + " : nothing after the backslash",
-                             "*(sub_add_datafil:0099) NORML " + ids() + " : n=-3",
-                         }));
-}
-
-TEST_F(LogTest, EveryLineFeedIsStoredAsCrLf)
-{
-    enableLog("2");
-    logput(1, "a.cpp", 1, "one\ntwo\r\nthree");
+    logput(1, "a.cpp", 1, "one\ntwo\r\nthree\n"); // every LF becomes CR LF
     logput(1, "a.cpp", 2, "\n");
-    std::string text = testenv::read_file(logPath());
-    std::string expected = "*(          a.cpp:0001) NORML " + ids() + " : one\r\ntwo\r\r\nthree";
-    ASSERT_GT(text.size(), 19u);
-    EXPECT_EQ(text.substr(19, expected.size()), expected);
-    EXPECT_EQ(text.substr(text.size() - 5), " : \r\n");
-    EXPECT_EQ(text.find("\n\n"), std::string::npos);
+    vb_logput(1, "Form1.frm", 3, "100% %d %s"); // the text as it is, and a line end
+    vb_logput(0, "Form1.frm", 4, "two\nlines");
+    EXPECT_EQ(take(), (Lines{
+                          record("regfunc.cpp", 5, "NORML", "eleven 11"),
+                          record("abcdefghijklmno", 12345, "ERROR", "twenty-two"),
+                          record("dir/sub/x.cpp", 0, "NORML", "slashes"),
+                          record("", 42, "NORML", "nothing after the backslash"),
+                          record("sub_add_datafil", 99, "NORML", "n=-3"),
+                          record("a.cpp", 1, "NORML", "one"),
+                          "two\r",
+                          "three",
+                          record("a.cpp", 2, "NORML", ""),
+                          record("Form1.frm", 3, "NORML", "100% %d %s"),
+                          record("Form1.frm", 4, "ERROR", "two"),
+                          "lines",
+                      }));
 }
 
+// Each case logs one error and one normal record through every function.
 TEST_F(LogTest, LogTypeDecidesWhatIsWritten)
 {
-    struct Case
-    {
-        const char* type; // null: no value
-        int level;
-        bool written;
-    };
-    const Case cases[] = {
-        {nullptr, 0, false}, {"0", 0, false},  {"abc", 0, false}, {"", 0, false},    {"1", 0, true},
-        {"1", 1, false},     {"1", 5, false},  {"2", 1, true},    {" +2x", 1, true}, {"-5", 1, true},
-        {"2", 0, true},      {"007", 1, true}, {"1 0", 0, true},  {"0x1", 0, false},
+    const std::pair<const char*, size_t> cases[] = {
+        {nullptr, 0}, {"0", 0},  {"abc", 0},   {"", 0},    {"0x1", 0},  {"1", 7},
+        {"1 0", 7},   {"2", 14}, {" +2x", 14}, {"-5", 14}, {"007", 14}, {"9", 14},
     };
     int n = 0;
-    for (const Case& c : cases) {
+    long files = 2; // home, registry
+    for (const auto& [type, written] : cases) {
+        files += written > 0;
         std::string name = "case" + std::to_string(n++) + ".txt";
         ASSERT_EQ(sub_regwrite("log_name", logPath(name).c_str()), 0);
-        if (c.type)
-            ASSERT_EQ(sub_regwrite("log_type", c.type), 0);
+        if (type)
+            ASSERT_EQ(sub_regwrite("log_type", type), 0);
         else
             sub_regremove("log_type");
-        logput(c.level, "t.cpp", 1, "x\n");
-        logputd(c.level, "t.cpp", 2, "x\n");
-        vb_logput(c.level, "t.cpp", 3, "x");
-        logdmp(c.level, "t.cpp", 4, nullptr, -1, "x\n");
-        vb_logdmp(c.level, "t.cpp", 5, nullptr, -1, "x\n");
-        EXPECT_EQ(records(name).size(), c.written ? 7u : 0u)
-            << "log_type " << (c.type ? c.type : "(none)") << " level " << c.level;
+        for (int level : {0, 1}) {
+            logput(level, "t.cpp", 1, "x\n");
+            logputd(level, "t.cpp", 2, "x\n");
+            vb_logput(level, "t.cpp", 3, "x");
+            logdmp(level, "t.cpp", 4, nullptr, -1, "x\n");
+            vb_logdmp(level, "t.cpp", 5, nullptr, -1, "x\n");
+        }
+        EXPECT_EQ(records(name).size(), written) << "log_type " << (type ? type : "(none)");
     }
+
+    // Without a usable log name nothing is written anywhere.
+    for (const std::string& name : {std::string(""), logPath("missing-folder/log.txt")}) {
+        ASSERT_EQ(sub_regwrite("log_name", name.c_str()), 0);
+        EXPECT_EQ(logput(0, "t.cpp", 1, "lost\n"), 0);
+    }
+    ASSERT_EQ(sub_regremove("log_name"), 0);
+    logput(0, "t.cpp", 1, "lost\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir()), {}), files);
 }
 
-TEST_F(LogTest, NothingIsWrittenWithoutAUsableLogName)
-{
-    ASSERT_EQ(sub_regwrite("log_type", "2"), 0);
-    logput(0, "t.cpp", 1, "no name\n");
-    ASSERT_EQ(sub_regwrite("log_name", ""), 0);
-    logput(0, "t.cpp", 1, "empty name\n");
-    ASSERT_EQ(sub_regwrite("log_name", logPath("missing-folder/log.txt").c_str()), 0);
-    EXPECT_EQ(logput(0, "t.cpp", 1, "no folder\n"), 0);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 2); // home, registry
-}
-
-TEST_F(LogTest, PerProcessFileNamesUnderLogTypeThree)
+TEST_F(LogTest, LogTypeThreeWritesAFilePerProcessAndSuffix)
 {
     enableLog("3", "trace");
     logput(1, "t.cpp", 1, "a\n");
     logputd(1, "t.cpp", 2, "b\n");
     logdmp(1, "t.cpp", 3, nullptr, -1, "c\n");
-    vb_logput(1, "t.cpp", 4, "d");
+    vb_logput(1, "t.cpp", 4, "d"); // the vb_ functions always use the bare name
     vb_logdmp(1, "t.cpp", 5, nullptr, -1, "e\n");
-    EXPECT_EQ(records("trace." + pidText() + ".txt").size(), 4u);
+    EXPECT_EQ(take("trace." + pid() + ".txt").size(), 4u);
     EXPECT_EQ(records("trace").size(), 3u);
 
     log_name("ui");
     logput(1, "t.cpp", 6, "f\n");
     vb_logput(1, "t.cpp", 7, "g");
-    EXPECT_EQ(records("trace.ui." + pidText() + ".txt"),
-              std::vector<std::string>{"*(          t.cpp:0006) NORML " + ids() + " : f"});
-    EXPECT_EQ(records("trace").size(), 4u);
-    EXPECT_EQ(testenv::read_file(path("trace." + pidText() + ".txt")).find(" : f"), std::string::npos);
+    EXPECT_EQ(records("trace.ui." + pid() + ".txt"), Lines{record("t.cpp", 6, "NORML", "f")});
+    EXPECT_EQ(records("trace").back(), record("t.cpp", 7, "NORML", "g"));
 
     // Under any other type the suffix is ignored and the name used as it is.
     ASSERT_EQ(sub_regwrite("log_type", "2"), 0);
     logput(1, "t.cpp", 8, "h\n");
-    EXPECT_EQ(records("trace").back(), "*(          t.cpp:0008) NORML " + ids() + " : h");
-    EXPECT_EQ(records("trace.ui." + pidText() + ".txt").size(), 1u);
+    EXPECT_EQ(records("trace").back(), record("t.cpp", 8, "NORML", "h"));
+    EXPECT_EQ(records("trace.ui." + pid() + ".txt").size(), 1u);
+    EXPECT_FALSE(fs::exists(logPath("trace." + pid() + ".txt")));
 }
 
 TEST_F(LogTest, LogputdEchoesOnlyWrittenRecords)
 {
-    testing::internal::CaptureStdout();
-    logputd(1, "C:\\src\\sub_sysdata_load.cpp", 9, "off %d\n", 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_FALSE(fs::exists(logPath()));
-
-    enableLog("1");
-    testing::internal::CaptureStdout();
-    logputd(1, "C:\\src\\sub_sysdata_load.cpp", 9, "trace %d\n", 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-
-    ASSERT_EQ(sub_regwrite("log_type", "2"), 0);
-    testing::internal::CaptureStdout();
-    logputd(1, "C:\\src\\sub_sysdata_load.cpp", 9, "trace %d\n", 2);
-    logputd(0, "C:\\src\\sub_sysdata_load.cpp", 10, "error\n");
-    std::string echo = testing::internal::GetCapturedStdout();
-    std::regex expected("([0-9/]{10} [0-9:]{8})\\*\\(sub_sysdata_loa:0009\\) NORML : trace 2\n"
-                        "\\1\\*\\(sub_sysdata_loa:0010\\) ERROR : error\n|"
-                        "[0-9/]{10} [0-9:]{8}\\*\\(sub_sysdata_loa:0009\\) NORML : trace 2\n"
-                        "[0-9/]{10} [0-9:]{8}\\*\\(sub_sysdata_loa:0010\\) ERROR : error\n");
-    EXPECT_TRUE(std::regex_match(echo, expected)) << echo;
-    EXPECT_EQ(records(), (std::vector<std::string>{
-                             "*(sub_sysdata_loa:0009) NORML " + ids() + " : trace 2",
-                             "*(sub_sysdata_loa:0010) ERROR " + ids() + " : error",
-                         }));
-}
-
-TEST_F(LogTest, VbLogputWritesItsTextUnchangedAndEndsTheLine)
-{
-    enableLog("2");
-    vb_logput(1, "Form1.frm", 3, "100% %d %s");
-    vb_logput(0, "Form1.frm", 4, "two\nlines");
-    EXPECT_EQ(records(), (std::vector<std::string>{
-                             "*(      Form1.frm:0003) NORML " + ids() + " : 100% %d %s",
-                             "*(      Form1.frm:0004) ERROR " + ids() + " : two",
-                             "lines",
-                         }));
+    const std::string error = "*(sub_sysdata_loa:0010) ERROR : error";
+    const std::pair<const char*, Lines> cases[] = {
+        {"0", {}}, {"1", {error}}, {"2", {"*(sub_sysdata_loa:0009) NORML : type 2", error}}};
+    for (const auto& [type, echo] : cases) {
+        enableLog(type);
+        testing::internal::CaptureStdout();
+        logputd(1, "C:\\src\\sub_sysdata_load.cpp", 9, "type %s\n", type);
+        logputd(0, "C:\\src\\sub_sysdata_load.cpp", 10, "error\n");
+        EXPECT_EQ(echoed(testing::internal::GetCapturedStdout()), echo) << "log_type " << type;
+    }
+    EXPECT_EQ(records(),
+              (Lines{record("sub_sysdata_loa", 10, "ERROR", "error"), record("sub_sysdata_loa", 9, "NORML", "type 2"),
+                     record("sub_sysdata_loa", 10, "ERROR", "error")}));
 }
 
 TEST_F(LogTest, DumpRowsCoverEveryByteUpToTheLastIndex)
 {
     enableLog("2");
     const unsigned char data[] = "0123456789ABCDEFG";
-    const std::string head = "*(          d.cpp:0001) NORML " + ids() + " : ";
     const std::string full = "30 31 32 33 34 35 36 37 38 39 41 42 43 44 45 46 0123456789ABCDEF";
+    auto row = [](const std::string& text) { return record("d.cpp", 1, "NORML", text); };
 
     logdmp(1, "d.cpp", 1, data, 15, "sixteen %d\n", 16);
-    EXPECT_EQ(records(), (std::vector<std::string>{head + "sixteen 16", head + full}));
-    fs::remove(logPath());
+    EXPECT_EQ(take(), (Lines{row("sixteen 16"), row(full)}));
 
     logdmp(1, "d.cpp", 1, data, 16, "seventeen\n");
-    EXPECT_EQ(records(), (std::vector<std::string>{head + "seventeen", head + full,
-                                                   head + "47 " + std::string(45, ' ') + "G" + std::string(15, ' ')}));
-    fs::remove(logPath());
+    EXPECT_EQ(take(),
+              (Lines{row("seventeen"), row(full), row("47" + std::string(46, ' ') + "G" + std::string(15, ' '))}));
 
     logdmp(1, "d.cpp", 1, data, -1, "none\n");
     logdmp(1, "d.cpp", 1, data, -100, "none\n");
-    EXPECT_EQ(records(), (std::vector<std::string>{head + "none", head + std::string(64, ' '), head + "none",
-                                                   head + std::string(64, ' ')}));
-    fs::remove(logPath());
+    EXPECT_EQ(take(), (Lines{row("none"), row(std::string(64, ' ')), row("none"), row(std::string(64, ' '))}));
 
     const unsigned char odd[] = {0x00, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xFF, 0x0A};
     vb_logdmp(1, "d.cpp", 1, odd, 7, "odd\n");
-    EXPECT_EQ(records(),
-              (std::vector<std::string>{head + "odd", head + "00 1F 20 7E 7F 80 FF 0A " + std::string(24, ' ') +
-                                                          ".. ~...." + std::string(8, ' ')}));
+    EXPECT_EQ(take(), (Lines{row("odd"), row("00 1F 20 7E 7F 80 FF 0A " + std::string(24, ' ') + ".. ~...." +
+                                             std::string(8, ' '))}));
 }
 
-TEST_F(LogTest, OverlongInputIsCutInsideTheBuffers)
+TEST_F(LogTest, OverlongTextIsCutInsideTheBuffers)
 {
     enableLog("2");
-    auto head = [](int line) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%04d", line);
-        return "*(          t.cpp:" + std::string(text) + ") NORML " + ids() + " : ";
-    };
+    // The file after its first time stamp; removed for the next step.
     auto written = [&] {
         std::string text = testenv::read_file(logPath());
         fs::remove(logPath());
-        return text.size() > 19 ? text.substr(19) : text;
+        return text.substr(std::min<size_t>(19, text.size()));
     };
-
     logput(1, "t.cpp", 1, "%s", std::string(9000, 'x').c_str());
-    EXPECT_EQ(written(), head(1) + std::string(8191, 'x'));
-
+    EXPECT_EQ(written(), record("t.cpp", 1, "NORML", std::string(8191, 'x')));
     // The double-byte character that would cross the limit is left out whole.
     logput(1, "t.cpp", 2, "%s", (std::string(8190, 'y') + "\x93\xFA" + "tail").c_str());
-    EXPECT_EQ(written(), head(2) + std::string(8190, 'y'));
+    EXPECT_EQ(written(), record("t.cpp", 2, "NORML", std::string(8190, 'y')));
 
     logdmp(1, "t.cpp", 3, nullptr, -1, "%s", std::string(600, 'z').c_str());
-    std::string dump = written();
-    EXPECT_EQ(dump.substr(0, head(3).size() + 511), head(3) + std::string(511, 'z'));
-    EXPECT_EQ(dump.substr(head(3).size() + 511 + 19, 2), "*("); // the row's own header follows
+    const std::string head = record("t.cpp", 3, "NORML", "");
+    const std::string dump = written();
+    EXPECT_EQ(dump.substr(0, head.size() + 511), head + std::string(511, 'z'));
+    EXPECT_EQ(dump.substr(head.size() + 511 + 19, head.size()), head); // the row follows at once
 
     logput(1, std::string(600, 's').c_str(), 4, "\n");
-    EXPECT_EQ(written().substr(0, 23), "*(sssssssssssssss:0004)");
+    EXPECT_EQ(take(), Lines{record("sssssssssssssss", 4, "NORML", "")});
 }
 
 TEST_F(LogTest, OverlongPathsAndSuffixesAreCut)
 {
     // A log_name filling the whole setting buffer, stored without a terminator.
-    fs::path deep = dir() / std::string(200, 'a') / std::string(200, 'b');
+    const fs::path deep = dir() / std::string(200, 'a') / std::string(200, 'b');
     fs::create_directories(deep);
     std::string name = (deep / "").string();
     name += std::string(512 - name.size(), 'n');
@@ -232,31 +196,15 @@ TEST_F(LogTest, OverlongPathsAndSuffixesAreCut)
     ASSERT_EQ(reg::open_key(reg::Hive::LocalMachine, commons::kSharedKey, &key), reg::Status::Ok);
     ASSERT_EQ(reg::set_value(key, "log_name", reg::REG_SZ, name.data(), 512), reg::Status::Ok);
     reg::close_key(key);
-
     vb_logput(0, "t.cpp", 1, "bare");
-    EXPECT_EQ(records(name.substr(0, 511).substr(dir().string().size() + 1)).size(), 1u);
+    EXPECT_EQ(records(name.substr(0, 511).substr(dir().string().size() + 1)),
+              Lines{record("t.cpp", 1, "ERROR", "bare")});
 
     // The per-process ending does not fit either: the path is cut at 511 bytes.
-    std::string stem = (deep / "").string() + std::string(60, 't');
+    const std::string stem = (deep / "").string() + std::string(60, 't');
     ASSERT_EQ(sub_regwrite("log_name", stem.c_str()), 0);
     log_name(std::string(2000, 'u').c_str());
     EXPECT_EQ(logput(0, "t.cpp", 2, "suffixed\n"), 0);
-    std::string cut = (stem + "." + std::string(2000, 'u')).substr(0, 511);
-    EXPECT_EQ(records(cut.substr(dir().string().size() + 1)).size(), 1u);
-}
-
-TEST_F(LogTest, ReadLogSettingZeroesAndNeverOverruns)
-{
-    char buffer[8];
-    std::memset(buffer, 'q', sizeof buffer);
-    EXPECT_EQ(commons::read_log_setting("log_type", buffer, 4), -1); // no key
-    EXPECT_EQ(std::string(buffer, 8), std::string("\0\0\0\0qqqq", 8));
-
-    ASSERT_EQ(sub_regwrite("log_type", "123"), 0);
-    std::memset(buffer, 'q', sizeof buffer);
-    EXPECT_EQ(commons::read_log_setting("log_type", buffer, 3), -1); // 4 bytes with the terminator
-    EXPECT_EQ(std::string(buffer, 8), std::string("\0\0\0qqqqq", 8));
-    EXPECT_EQ(commons::read_log_setting("log_type", buffer, 4), 0);
-    EXPECT_EQ(std::string(buffer, 8), std::string("123\0qqqq", 8));
-    EXPECT_EQ(commons::read_log_setting("log_name", buffer, 4), -1);
+    const std::string cut = (stem + "." + std::string(2000, 'u')).substr(0, 511);
+    EXPECT_EQ(records(cut.substr(dir().string().size() + 1)), Lines{record("t.cpp", 2, "ERROR", "suffixed")});
 }

@@ -4,18 +4,16 @@
 // tick of the file system's clock), and expect the change.
 #include "platform/registry.h"
 
+#include "child_process.h"
+#include "kept_results.h"
 #include "test_env.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -23,6 +21,39 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kKey = "SOFTWARE\\qelt_key_yoyaku";
+const std::string kMissing = "<missing>";
+
+// Stores text (with its terminator) under subkey, creating the key.
+bool put(const char* name, const std::string& text, const char* subkey = kKey)
+{
+    reg::KeyHandle key = nullptr;
+    bool ok =
+        reg::create_key(reg::Hive::LocalMachine, subkey, &key) == reg::Status::Ok &&
+        reg::set_value(key, name, reg::REG_SZ, text.c_str(), static_cast<uint32_t>(text.size() + 1)) == reg::Status::Ok;
+    reg::close_key(key);
+    return ok;
+}
+
+// The value read in one step (as the log facility reads), or kMissing.
+std::string read(const char* name, const char* subkey = kKey)
+{
+    char data[64] = {};
+    uint32_t size = sizeof data - 1;
+    if (reg::read_value(reg::Hive::LocalMachine, subkey, name, nullptr, data, &size) != reg::Status::Ok)
+        return kMissing;
+    return std::string(data, size);
+}
+
+std::string sz(const std::string& text)
+{
+    return text + '\0';
+}
+
+// A value file in the store's own format, written by other means.
+std::string valueFile(const std::string& text)
+{
+    return std::string("KREG\x01\0\0\0", 8) + static_cast<char>(text.size() + 1) + std::string(3, '\0') + sz(text);
+}
 
 class RegistryFreshnessTest : public TempDirTest
 {
@@ -38,102 +69,35 @@ protected:
         TempDirTest::TearDown();
     }
 
-    fs::path keyFolder() const { return registryRoot() / "HKEY_LOCAL_MACHINE/SOFTWARE/qelt_key_yoyaku"; }
-
-    void set(const char* name, const std::string& text)
+    fs::path valuePath(const char* name) const
     {
-        ASSERT_EQ(reg::set_value(m_key, name, reg::REG_SZ, text.c_str(), static_cast<uint32_t>(text.size() + 1)),
-                  reg::Status::Ok);
+        return registryRoot() / "HKEY_LOCAL_MACHINE/SOFTWARE/qelt_key_yoyaku" / (std::string("=") + name);
     }
 
-    // The text read in one step (as the log facility does), "<missing>" when
-    // it cannot be read.
-    static std::string read(const char* name) { return readIn(kKey, name); }
-    static std::string readIn(const char* subkey, const char* name)
-    {
-        char data[64] = {};
-        uint32_t size = sizeof data - 1;
-        if (reg::read_value(reg::Hive::LocalMachine, subkey, name, nullptr, data, &size) != reg::Status::Ok)
-            return "<missing>";
-        return std::string(data, size);
-    }
-
-    static void create(const char* subkey, const char* name, const char* text)
-    {
-        reg::KeyHandle key = nullptr;
-        ASSERT_EQ(reg::create_key(reg::Hive::LocalMachine, subkey, &key), reg::Status::Ok);
-        ASSERT_EQ(reg::set_value(key, name, reg::REG_SZ, text, static_cast<uint32_t>(std::strlen(text) + 1)),
-                  reg::Status::Ok);
-        reg::close_key(key);
-    }
-
-    // The same through an open key.
+    // The value read through the key held open since the start.
     std::string query(const char* name) const
     {
         char data[64] = {};
         uint32_t size = sizeof data - 1;
         if (reg::query_value(m_key, name, nullptr, data, &size) != reg::Status::Ok)
-            return "<missing>";
+            return kMissing;
         return std::string(data, size);
-    }
-
-    // Results are kept only once the last change lies well behind the file
-    // system's coarse clock; wait that long, then read so that the result is
-    // kept and the next read would reuse it.
-    static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(250)); }
-
-    static std::string sz(const std::string& text) { return text + '\0'; }
-
-    // A value file in the store's own format, written by other means.
-    static std::string valueFile(const std::string& text)
-    {
-        std::string data = sz(text);
-        std::string file("KREG\x01\0\0\0", 8);
-        file += static_cast<char>(data.size());
-        file += std::string(3, '\0');
-        return file + data;
     }
 
     reg::KeyHandle m_key = nullptr;
 };
 
-// Rewrites an existing file in place (same inode), as `cp` over it would.
-void rewriteInPlace(const fs::path& path, const std::string& bytes)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
-    ASSERT_GE(fd, 0) << path;
-    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(fd);
-}
-
-// Runs body in a child process and waits for it.
-template <typename Body> void inChild(Body body)
-{
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        body();
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
-
 } // namespace
 
 TEST_F(RegistryFreshnessTest, OneStepReadAnswersAsOpenQueryAndClose)
 {
-    reg::KeyHandle key = nullptr;
     char data[8] = {};
     uint32_t size = sizeof data;
     EXPECT_EQ(reg::read_value(reg::Hive::LocalMachine, "SOFTWARE\\missing", "v", nullptr, data, &size),
               reg::Status::NotFound);
     EXPECT_FALSE(fs::exists(registryRoot() / "HKEY_LOCAL_MACHINE/SOFTWARE/missing"));
-    EXPECT_EQ(reg::open_key(reg::Hive::LocalMachine, "SOFTWARE\\missing", &key), reg::Status::NotFound);
 
-    const unsigned char bytes[] = {0x31, 0x00, 0xFF};
-    ASSERT_EQ(reg::set_value(m_key, "Log_Type", reg::REG_BINARY, bytes, sizeof bytes), reg::Status::Ok);
+    ASSERT_EQ(reg::set_value(m_key, "Log_Type", reg::REG_BINARY, "1\0\xFF", 3), reg::Status::Ok);
     settle();
     for (int pass = 0; pass < 2; ++pass) { // the first keeps the results, the second reuses them
         uint32_t type = 0;
@@ -146,26 +110,24 @@ TEST_F(RegistryFreshnessTest, OneStepReadAnswersAsOpenQueryAndClose)
         EXPECT_EQ(reg::read_value(reg::Hive::LocalMachine, kKey, "LOG_TYPE", nullptr, data, &size),
                   reg::Status::MoreData);
         EXPECT_EQ(size, 3u);
-        size = sizeof data;
-        EXPECT_EQ(reg::read_value(reg::Hive::LocalMachine, kKey, "log_name", nullptr, data, &size),
-                  reg::Status::NotFound);
+        EXPECT_EQ(read("log_name"), kMissing);
     }
 }
 
 TEST_F(RegistryFreshnessTest, WritesAndDeletesShowAtOnce)
 {
     settle();
-    EXPECT_EQ(read("log_type"), "<missing>");
-    EXPECT_EQ(query("log_type"), "<missing>");
+    EXPECT_EQ(read("log_type"), kMissing);
+    EXPECT_EQ(query("log_type"), kMissing);
     for (int i = 0; i < 50; ++i) {
         std::string text = std::to_string(i);
-        set("log_type", text);
+        ASSERT_TRUE(put("log_type", text));
         EXPECT_EQ(read("log_type"), sz(text));
         EXPECT_EQ(query("log_type"), sz(text));
         if (i % 3 == 0) {
             ASSERT_EQ(reg::delete_value(m_key, "log_type"), reg::Status::Ok);
-            EXPECT_EQ(read("log_type"), "<missing>");
-            EXPECT_EQ(query("log_type"), "<missing>");
+            EXPECT_EQ(read("log_type"), kMissing);
+            EXPECT_EQ(query("log_type"), kMissing);
         }
     }
 
@@ -177,8 +139,8 @@ TEST_F(RegistryFreshnessTest, WritesAndDeletesShowAtOnce)
     for (int i = 0; i < 200; ++i) {
         testenv::write_file(ready, valueFile(std::to_string(i)));
         reg::delete_value(m_key, "log_type");
-        ASSERT_EQ(read("log_type"), "<missing>") << i;
-        fs::rename(ready, keyFolder() / "=log_type");
+        ASSERT_EQ(read("log_type"), kMissing) << i;
+        fs::rename(ready, valuePath("log_type"));
         ASSERT_EQ(read("log_type"), sz(std::to_string(i))) << i;
     }
 }
@@ -186,14 +148,14 @@ TEST_F(RegistryFreshnessTest, WritesAndDeletesShowAtOnce)
 TEST_F(RegistryFreshnessTest, AValueInAnotherCaseIsFoundAndTheExactOneWins)
 {
     settle();
-    EXPECT_EQ(read("log_type"), "<missing>");
-    set("LOG_TYPE", "upper");
+    EXPECT_EQ(read("log_type"), kMissing);
+    ASSERT_TRUE(put("LOG_TYPE", "upper"));
     EXPECT_EQ(read("log_type"), sz("upper"));
 
     settle();
     EXPECT_EQ(read("log_type"), sz("upper"));
     // A file of exactly the name asked for now takes precedence.
-    testenv::write_file(keyFolder() / "=log_type", valueFile("exact"));
+    testenv::write_file(valuePath("log_type"), valueFile("exact"));
     EXPECT_EQ(read("log_type"), sz("exact"));
     EXPECT_EQ(read("LOG_TYPE"), sz("upper"));
 
@@ -203,99 +165,78 @@ TEST_F(RegistryFreshnessTest, AValueInAnotherCaseIsFoundAndTheExactOneWins)
     const std::string first = read("Log_Type");
     ASSERT_TRUE(first == sz("exact") || first == sz("upper")) << first;
     EXPECT_EQ(read("Log_Type"), first);
-    fs::remove(keyFolder() / (first == sz("exact") ? "=log_type" : "=LOG_TYPE"));
+    fs::remove(valuePath(first == sz("exact") ? "log_type" : "LOG_TYPE"));
     EXPECT_EQ(read("Log_Type"), first == sz("exact") ? sz("upper") : sz("exact"));
 }
 
-TEST_F(RegistryFreshnessTest, AFileChangedInPlaceIsSeen)
+TEST_F(RegistryFreshnessTest, AFileRewrittenInPlaceIsSeen)
 {
-    set("log_name", "C:\\a");
+    ASSERT_TRUE(put("log_name", "C:\\a"));
     settle();
     EXPECT_EQ(read("log_name"), sz("C:\\a"));
-    rewriteInPlace(keyFolder() / "=log_name", valueFile("C:\\b")); // same size, same inode
+    testenv::write_file(valuePath("log_name"), valueFile("C:\\b")); // same size, same inode
     EXPECT_EQ(read("log_name"), sz("C:\\b"));
 
-    rewriteInPlace(keyFolder() / "=log_name", "KREG broken");
-    EXPECT_EQ(read("log_name"), "<missing>");
+    testenv::write_file(valuePath("log_name"), "KREG broken");
+    EXPECT_EQ(read("log_name"), kMissing);
     settle();
-    EXPECT_EQ(read("log_name"), "<missing>");
-    rewriteInPlace(keyFolder() / "=log_name", valueFile("C:\\c"));
+    EXPECT_EQ(read("log_name"), kMissing);
+    testenv::write_file(valuePath("log_name"), valueFile("C:\\c"));
     EXPECT_EQ(read("log_name"), sz("C:\\c"));
 }
 
 TEST_F(RegistryFreshnessTest, ChangesByAnotherProcessAreSeen)
 {
     settle();
-    EXPECT_EQ(read("log_type"), "<missing>");
+    EXPECT_EQ(read("log_type"), kMissing);
     for (int i = 0; i < 5; ++i) {
         std::string text = "child " + std::to_string(i);
-        inChild([&] {
-            reg::KeyHandle key = nullptr;
-            if (reg::create_key(reg::Hive::LocalMachine, kKey, &key) != reg::Status::Ok ||
-                reg::set_value(key, "log_type", reg::REG_SZ, text.c_str(), static_cast<uint32_t>(text.size() + 1)) !=
-                    reg::Status::Ok)
-                _exit(1);
-        });
+        inChild([&] { return put("log_type", text); });
         EXPECT_EQ(read("log_type"), sz(text));
         if (i == 2)
             settle();
     }
-    inChild([] {
-        reg::KeyHandle key = nullptr;
-        if (reg::open_key(reg::Hive::LocalMachine, kKey, &key) != reg::Status::Ok ||
-            reg::delete_value(key, "log_type") != reg::Status::Ok)
-            _exit(1);
-    });
-    EXPECT_EQ(read("log_type"), "<missing>");
+    inChild([this] { return reg::delete_value(m_key, "log_type") == reg::Status::Ok; });
+    EXPECT_EQ(read("log_type"), kMissing);
 }
 
 TEST_F(RegistryFreshnessTest, AReplacedKeyIsSeen)
 {
-    set("log_type", "1");
+    ASSERT_TRUE(put("log_type", "1"));
     settle();
     EXPECT_EQ(read("log_type"), sz("1"));
     ASSERT_EQ(reg::delete_key_tree(reg::Hive::LocalMachine, kKey), reg::Status::Ok);
-    EXPECT_EQ(read("log_type"), "<missing>");
-    reg::KeyHandle key = nullptr;
-    ASSERT_EQ(reg::create_key(reg::Hive::LocalMachine, kKey, &key), reg::Status::Ok);
-    ASSERT_EQ(reg::set_value(key, "log_type", reg::REG_SZ, "2", 2), reg::Status::Ok);
-    reg::close_key(key);
+    EXPECT_EQ(read("log_type"), kMissing);
+    ASSERT_TRUE(put("log_type", "2"));
     EXPECT_EQ(read("log_type"), sz("2"));
 }
 
+// A missing key is kept while the deepest folder of its path is unchanged:
+// creating the key below it, also below a level spelled in another case, or
+// under another registry root, must show.
 TEST_F(RegistryFreshnessTest, AMissingKeyIsSeenOnceCreated)
 {
-    const char* product = "SOFTWARE\\Vendor\\Product";
-    settle();
-    EXPECT_EQ(readIn(product, "v"), "<missing>");
-    EXPECT_EQ(readIn(product, "v"), "<missing>");
-    create("software\\VENDOR\\product", "v", "1");
-    EXPECT_EQ(readIn(product, "v"), sz("1"));
-
-    // A level that exists in another case leads on to the key created below it.
-    const char* tool = "SOFTWARE\\Tools\\Tool";
-    reg::KeyHandle key = nullptr;
-    ASSERT_EQ(reg::create_key(reg::Hive::LocalMachine, "SOFTWARE\\TOOLS", &key), reg::Status::Ok);
-    reg::close_key(key);
-    settle();
-    EXPECT_EQ(readIn(tool, "v"), "<missing>");
-    EXPECT_EQ(readIn(tool, "v"), "<missing>");
-    create("SOFTWARE\\TOOLS\\Tool", "v", "2");
-    EXPECT_EQ(readIn(tool, "v"), sz("2"));
-
-    // Another registry root, one that does not exist yet.
-    setenv("KESTREL_REGISTRY", (dir() / "later/registry").c_str(), 1);
-    settle();
-    EXPECT_EQ(read("log_type"), "<missing>");
-    EXPECT_EQ(read("log_type"), "<missing>");
-    create(kKey, "log_type", "3");
-    EXPECT_EQ(read("log_type"), sz("3"));
+    ASSERT_TRUE(put("x", "", "SOFTWARE\\TOOLS"));
+    const char* cases[][3] = {
+        {"SOFTWARE\\Vendor\\Product", "software\\VENDOR\\product", nullptr},
+        {"SOFTWARE\\Tools\\Tool", "SOFTWARE\\TOOLS\\Tool", nullptr},
+        {kKey, kKey, "later/registry"},
+    };
+    for (const auto& [asked, created, root] : cases) {
+        if (root)
+            setenv("KESTREL_REGISTRY", (dir() / root).c_str(), 1);
+        settle();
+        EXPECT_EQ(read("v", asked), kMissing) << asked;
+        EXPECT_EQ(read("v", asked), kMissing) << asked;
+        ASSERT_TRUE(put("v", asked, created));
+        EXPECT_EQ(read("v", asked), sz(asked)) << asked;
+    }
     EXPECT_FALSE(fs::exists(dir() / "later/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Vendor"));
 }
 
 TEST_F(RegistryFreshnessTest, ReadersOnOtherThreadsNeverGoBack)
 {
-    set("n", "0");
+    ASSERT_TRUE(put("n", "0"));
     settle();
     constexpr int kLast = 300;
     std::atomic<bool> written{false};
@@ -308,7 +249,7 @@ TEST_F(RegistryFreshnessTest, ReadersOnOtherThreadsNeverGoBack)
                 last = written; // one more read after the last write
                 std::string text = read("n");
                 int n = std::atoi(text.c_str());
-                if (text == "<missing>" || n < seen) {
+                if (text == kMissing || n < seen) {
                     fault = "read " + text + " after " + std::to_string(seen);
                     return;
                 }
@@ -318,10 +259,9 @@ TEST_F(RegistryFreshnessTest, ReadersOnOtherThreadsNeverGoBack)
                 fault = "last read " + std::to_string(seen);
         });
     for (int i = 1; i <= kLast; ++i)
-        set("n", std::to_string(i));
+        EXPECT_TRUE(put("n", std::to_string(i)));
     written = true;
     for (auto& reader : readers)
         reader.join();
-    for (const auto& fault : faults)
-        EXPECT_EQ(fault, "");
+    EXPECT_EQ(faults, std::vector<std::string>(4));
 }

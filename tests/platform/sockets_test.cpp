@@ -1,0 +1,17 @@
+#include "platform/sockets.h"
+
+#include <gtest/gtest.h>
+
+TEST(Sockets, OnlyVersionOneOneStartsAndEachStartIsReleasedOnce)
+{
+    EXPECT_EQ(sockets::cleanup(), -1); // nothing started yet
+    EXPECT_EQ(sockets::startup(2, 2), -1);
+    EXPECT_EQ(sockets::startup(1, 0), -1);
+    EXPECT_EQ(sockets::startup(1, 1), 0);
+    EXPECT_EQ(sockets::cleanup(), 0);
+    EXPECT_EQ(sockets::cleanup(), -1);
+
+    sockets::set_fail_startup(true);
+    EXPECT_EQ(sockets::startup(1, 1), -1);
+    sockets::set_fail_startup(false);
+}
