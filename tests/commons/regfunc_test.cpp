@@ -21,15 +21,12 @@ protected:
     // Type and raw bytes of a value as stored, or "missing".
     static std::string stored(const char* name, const char* subkey = "SOFTWARE\\qelt_key_yoyaku")
     {
-        reg::KeyHandle key = nullptr;
-        if (reg::open_key(reg::Hive::LocalMachine, subkey, &key) != reg::Status::Ok)
-            return "missing";
-        char data[4096];
+        char data[64];
         uint32_t size = sizeof data;
         uint32_t type = 0;
-        reg::Status status = reg::query_value(key, name, &type, data, &size);
-        reg::close_key(key);
-        return status == reg::Status::Ok ? std::to_string(type) + ":" + std::string(data, size) : "missing";
+        if (reg::read_value(reg::Hive::LocalMachine, subkey, name, &type, data, &size) != reg::Status::Ok)
+            return "missing";
+        return std::to_string(type) + ":" + std::string(data, size);
     }
 
     // The log's records with each header's line number (any four digits) shown as 0.

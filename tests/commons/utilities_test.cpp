@@ -90,18 +90,15 @@ TEST(Password, StarPerKeyEnterEndsCtrlCCancelsAndTheEntryMustFit)
     };
     for (const Case& c : cases) {
         const unsigned capacity = c.capacity;
-        PtyChild child([capacity] {
-            std::string out(capacity + 1, 'g');
-            int result = sub_get_password("Password:", out.data(), capacity);
-            return std::to_string(result) + "|" + out;
-        });
-        ASSERT_TRUE(child.started());
-        EXPECT_EQ(child.read(10), "Password: ");
-        for (unsigned char key : c.keys)
-            if (child.type(key) != '*')
-                break;
-        EXPECT_EQ(child.finish(), c.result) << c.keys.substr(0, 10);
-        EXPECT_EQ(child.output(), "Password: " + c.printed) << c.keys.substr(0, 10);
+        TerminalRun run = runOnTerminal(
+            [capacity] {
+                std::string out(capacity + 1, 'g');
+                int result = sub_get_password("Password:", out.data(), capacity);
+                return std::to_string(result) + "|" + out;
+            },
+            c.keys, 10);
+        EXPECT_EQ(run.result, c.result) << c.keys.substr(0, 10);
+        EXPECT_EQ(run.printed, "Password: " + c.printed) << c.keys.substr(0, 10);
     }
 }
 
@@ -114,29 +111,19 @@ TEST(Password, NoTerminalEndsTheEntry)
     });
 }
 
-namespace {
-
-std::vector<std::string> g_restarts;
-
-int recordRestart(restart::Kind kind, const char* message, int seconds)
-{
-    g_restarts.push_back((kind == restart::Kind::Immediate ? "now|" : "countdown|") +
-                         std::string(message ? message : "(none)") + "|" + std::to_string(seconds));
-    return -1; // as if the caller lacked the privilege
-}
-
-} // namespace
-
 TEST(Reboot, RequestsGoToTheRestartServiceAndAlwaysReturnZero)
 {
-    restart::set_hook(recordRestart);
+    static std::vector<std::string> requests;
+    restart::set_hook([](restart::Kind kind, const char* message, int seconds) {
+        requests.push_back(std::string(kind == restart::Kind::Immediate ? "now|" : "countdown|") +
+                           (message ? message : "(none)") + "|" + std::to_string(seconds));
+        return -1; // as if the caller lacked the privilege
+    });
     EXPECT_EQ(sub_reboot_system(), 0);
     EXPECT_EQ(sub_reboot_system_ex(), 0);
     restart::set_hook(nullptr);
-    EXPECT_EQ(g_restarts, (std::vector<std::string>{
-                              "now|(none)|0",
-                              "countdown|The System will shuttdown in a few moment|20",
-                          }));
+    EXPECT_EQ(requests,
+              (std::vector<std::string>{"now|(none)|0", "countdown|The System will shuttdown in a few moment|20"}));
 }
 
 TEST(LibraryLoad, StartsAndReleasesTheSocketsLayer)

@@ -8,20 +8,19 @@
 // that the next is typed only then; nothing else may reach the terminal.
 TEST(Console, ReadsRawKeysFromTheTerminalAndRestoresIt)
 {
-    PtyChild child([] {
-        std::string keys;
-        for (int i = 0; i < 4; ++i) {
-            keys += std::to_string(console::read_key()) + " ";
-            std::fputs(".", stdout);
-            std::fflush(stdout);
-        }
-        return keys;
-    });
-    ASSERT_TRUE(child.started());
-    for (unsigned char key : {'a', '\r', '\x03', '\xE9'})
-        EXPECT_EQ(child.type(key), '.');
-    EXPECT_EQ(child.finish(), "97 13 3 233 ");
-    EXPECT_EQ(child.output(), "....");
+    TerminalRun run = runOnTerminal(
+        [] {
+            std::string keys;
+            for (int i = 0; i < 4; ++i) {
+                keys += std::to_string(console::read_key()) + " ";
+                std::fputs(".", stdout);
+                std::fflush(stdout);
+            }
+            return keys;
+        },
+        "a\r\x03\xE9");
+    EXPECT_EQ(run.result, "97 13 3 233 ");
+    EXPECT_EQ(run.printed, "....");
 }
 
 TEST(Console, NoTerminalGivesMinusOne)

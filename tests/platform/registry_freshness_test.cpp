@@ -91,17 +91,14 @@ protected:
 
 TEST_F(RegistryFreshnessTest, OneStepReadAnswersAsOpenQueryAndClose)
 {
-    char data[8] = {};
-    uint32_t size = sizeof data;
-    EXPECT_EQ(reg::read_value(reg::Hive::LocalMachine, "SOFTWARE\\missing", "v", nullptr, data, &size),
-              reg::Status::NotFound);
+    EXPECT_EQ(read("v", "SOFTWARE\\missing"), kMissing);
     EXPECT_FALSE(fs::exists(registryRoot() / "HKEY_LOCAL_MACHINE/SOFTWARE/missing"));
-
     ASSERT_EQ(reg::set_value(m_key, "Log_Type", reg::REG_BINARY, "1\0\xFF", 3), reg::Status::Ok);
     settle();
     for (int pass = 0; pass < 2; ++pass) { // the first keeps the results, the second reuses them
+        char data[8] = {};
         uint32_t type = 0;
-        size = sizeof data;
+        uint32_t size = sizeof data;
         ASSERT_EQ(reg::read_value(reg::Hive::LocalMachine, "software\\QELT_KEY_YOYAKU", "log_type", &type, data, &size),
                   reg::Status::Ok);
         EXPECT_EQ(type, reg::REG_BINARY);

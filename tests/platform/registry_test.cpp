@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,10 +39,9 @@ protected:
         std::string data(capacity, '\0');
         uint32_t size = capacity;
         reg::Status status = reg::query_value(key, name, nullptr, data.data(), &size);
-        if (status != reg::Status::Ok)
-            return std::string(1, '<') + std::to_string(static_cast<int>(status)) + ">";
-        data.resize(size);
-        return data;
+        if (status == reg::Status::Ok)
+            return data.substr(0, size);
+        return data.assign("<").append(std::to_string(static_cast<int>(status))).append(">");
     }
 
     static std::vector<std::string> entriesOf(const fs::path& folder)
@@ -152,17 +150,9 @@ TEST_F(RegistryTest, OddNameBytesAreEscapedAndRoundTrip)
     for (const auto& name : names)
         EXPECT_EQ(read(key, name.c_str()), name + '\0') << name;
 
-    std::vector<std::string> sorted = names;
-    std::sort(sorted.begin(), sorted.end(),
-              [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
-    EXPECT_EQ(reg::value_names(key), sorted);
-    for (const auto& file : entriesOf(hklm() / "SOFTWARE/odd")) {
-        EXPECT_EQ(file[0], '=') << file;
-        EXPECT_TRUE(std::all_of(file.begin(), file.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F; }))
-            << file;
-    }
-    EXPECT_TRUE(fs::exists(hklm() / "SOFTWARE/odd/=%2Ehidden"));
-    EXPECT_TRUE(fs::exists(hklm() / "SOFTWARE/odd/=100%25"));
+    EXPECT_EQ(entriesOf(hklm() / "SOFTWARE/odd"),
+              (std::vector<std::string>{"=%2E.", "=%2Ehidden", "=%7F", "=%83\\%95\\", "=100%25", "=a%2Fb",
+                                        "=back\\slash", "=tab%09here", "=x%3Dy"}));
     reg::close_key(key);
 
     // A backslash that is the second byte of a double-byte character does not split a key path.
@@ -199,16 +189,11 @@ TEST_F(RegistryTest, MalformedAndOversizedValueFilesReadAsMissing)
     reg::close_key(key);
 }
 
-TEST_F(RegistryTest, DeleteValueAndKeyTree)
+TEST_F(RegistryTest, DeleteKeyTreeMatchesWithoutRegardToCase)
 {
     reg::KeyHandle key = create("SOFTWARE\\app\\sub");
     setText(key, "v", "1");
-    EXPECT_EQ(reg::delete_value(key, "V"), reg::Status::Ok);
-    EXPECT_EQ(reg::delete_value(key, "v"), reg::Status::NotFound);
-    EXPECT_EQ(read(key, "v"), kNotFound);
-    setText(key, "w", "2");
     reg::close_key(key);
-
     EXPECT_EQ(reg::delete_key_tree(reg::Hive::LocalMachine, "software\\APP"), reg::Status::Ok);
     EXPECT_EQ(entriesOf(hklm() / "SOFTWARE"), std::vector<std::string>{});
     EXPECT_EQ(reg::delete_key_tree(reg::Hive::LocalMachine, "SOFTWARE\\app"), reg::Status::NotFound);
