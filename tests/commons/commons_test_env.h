@@ -24,9 +24,10 @@ protected:
     // The file's lines (split at CR LF, which must end the file), each time
     // stamp checked to lie within the test and taken off.
     std::vector<std::string> records(const std::string& name = "log.txt") const;
-    // The same for lines ending in LF alone (logputd's echo).
+    // The same for text whose lines end in LF alone (logputd's echo).
     std::vector<std::string> echoed(const std::string& text) const;
 
+public:
     // A record as this process and thread write it after the time stamp;
     // source is the name as the header shows it.
     static std::string record(const char* source, int line, const char* level, const std::string& message);

@@ -14,16 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class LogSettingsTest : public CommonsTest
-{
-protected:
-    static std::string line(int number, const char* level, const char* message)
-    {
-        return record("t.cpp", number, level, message);
-    }
-};
-
+using LogSettingsTest = CommonsTest;
 using Lines = std::vector<std::string>;
+
+std::string line(int number, const char* level, const char* message)
+{
+    return CommonsTest::record("t.cpp", number, level, message);
+}
 
 } // namespace
 
