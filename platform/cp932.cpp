@@ -10,13 +10,34 @@ namespace cp932 {
 
 namespace {
 
+// Opening a converter sets up its tables, which costs more than converting a
+// name: each thread keeps one converter per direction.
+class Converter
+{
+public:
+    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (isOpen())
+            iconv_close(m_cd);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool isOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
 // One whole conversion through iconv; false on any byte sequence that the
 // target cannot hold, so text is never silently changed.
-bool convert(const char* to, const char* from, std::string_view in, std::string& out)
+bool convert(const Converter& converter, std::string_view in, std::string& out)
 {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    if (!converter.isOpen())
         return false;
+    iconv_t cd = converter.get();
+    iconv(cd, nullptr, nullptr, nullptr, nullptr); // a failed conversion may have left a shift state
     out.clear();
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
@@ -44,7 +65,6 @@ bool convert(const char* to, const char* from, std::string_view in, std::string&
         }
         break;
     }
-    iconv_close(cd);
     return ok;
 }
 
@@ -83,12 +103,14 @@ bool is_lead_byte(unsigned char byte)
 
 bool to_utf8(std::string_view text, std::string& out)
 {
-    return convert("UTF-8", "CP932", text, out);
+    thread_local const Converter converter("UTF-8", "CP932");
+    return convert(converter, text, out);
 }
 
 bool from_utf8(std::string_view utf8, std::string& out)
 {
-    return convert("CP932", "UTF-8", utf8, out);
+    thread_local const Converter converter("CP932", "UTF-8");
+    return convert(converter, utf8, out);
 }
 
 bool representable(std::string_view utf8)
