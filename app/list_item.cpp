@@ -2,14 +2,31 @@
 
 #include <QListWidget>
 
-ListItem::ListItem(const QString& text, int data) : QListWidgetItem(text)
+ListItem::ListItem(const QString& text, int data) : QListWidgetItem(text), m_sortKey(list_sort_key(text))
 {
     setData(Qt::UserRole, data);
 }
 
+void ListItem::setData(int role, const QVariant& value)
+{
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        m_sortKey = list_sort_key(value.toString());
+    QListWidgetItem::setData(role, value);
+}
+
 bool ListItem::operator<(const QListWidgetItem& other) const
 {
+    if (const auto* row = dynamic_cast<const ListItem*>(&other))
+        return m_sortKey < row->m_sortKey;
     return list_text_less(text(), other.text());
+}
+
+// The case-insensitive compare folds each character and compares the folded
+// UTF-16 units; toCaseFolded folds every character that CP932 holds the same
+// way, so a plain compare of the folded texts gives the same order.
+QString list_sort_key(const QString& text)
+{
+    return text.toCaseFolded();
 }
 
 bool list_text_less(const QString& a, const QString& b)

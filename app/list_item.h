@@ -11,9 +11,19 @@ class ListItem : public QListWidgetItem
 {
 public:
     ListItem(const QString& text, int data);
+    void setData(int role, const QVariant& value) override;
     bool operator<(const QListWidgetItem& other) const override;
+
+    // The row's text folded once, so that placing a row costs plain compares.
+    const QString& sortKey() const { return m_sortKey; }
+
+private:
+    QString m_sortKey;
 };
 
+// Texts whose keys compare equal (QString::compare) compare equal without
+// regard to case, and their order is the list's order.
+QString list_sort_key(const QString& text);
 // The order of sorted rows.
 bool list_text_less(const QString& a, const QString& b);
 

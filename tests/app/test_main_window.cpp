@@ -152,4 +152,111 @@ TEST_F(MainWindowTest, RememberedRowThatSelectsNothing)
     EXPECT_EQ(config_value("kest_kindcsl"), sz_value("-1"));
 }
 
+// The trace lines of the list fill, in the order written, from the message on.
+std::vector<std::string> fill_lines(const std::string& log)
+{
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = log.substr(start, end - start);
+        for (const char* message : {"kind compare ", "Adding Data "})
+            if (const std::size_t at = line.find(message); at != std::string::npos)
+                lines.push_back(line.substr(at));
+    }
+    return lines;
+}
+
+// Each row goes where the sorted list put it when the rows were added one by
+// one: its trace line tells that row, and it goes before rows of equal text.
+TEST_F(MainWindowTest, RowsArePlacedAsAddedOneByOne)
+{
+    writeDataFile({{1, "one"}, {2, "two"}},
+                  {plain_record(1, 1, "b"), plain_record(1, 2, sj("Ｂ")), plain_record(1, 1, sj("ｶﾅ")),
+                   plain_record(0, 1, "freed"), plain_record(1, 1, "A"), plain_record(1, 2, sj("カナ")),
+                   plain_record(1, 1, "a"), plain_record(1, 1, "B"), plain_record(1, 1, "\xFF")});
+    kestrelDlg& window = openWindow(0);
+    EXPECT_EQ(rows_with_data(window.m_list2),
+              (QStringList{"a=6", "A=4", "B=7", "b=0", QStringLiteral("カナ=5"), QStringLiteral("Ｂ=1"),
+                           QStringLiteral("ｶﾅ=2"), QStringLiteral("\uFFFD=8")}));
+    EXPECT_EQ(fill_lines(log()), (std::vector<std::string>{
+                                     "Adding Data ncnt=0, nidx=0, name=(b)",
+                                     "Adding Data ncnt=1, nidx=1, name=(" + sj("Ｂ") + ")",
+                                     "Adding Data ncnt=2, nidx=2, name=(" + sj("ｶﾅ") + ")",
+                                     "Adding Data ncnt=4, nidx=0, name=(A)",
+                                     "Adding Data ncnt=5, nidx=2, name=(" + sj("カナ") + ")",
+                                     "Adding Data ncnt=6, nidx=0, name=(a)",
+                                     "Adding Data ncnt=7, nidx=2, name=(B)",
+                                     "Adding Data ncnt=8, nidx=7, name=(\xFF)",
+                                 }));
+
+    // A category's fill compares every live record and places the taken ones.
+    std::filesystem::remove(path("trace.log"));
+    window.m_list1->setCurrentRow(1);
+    EXPECT_EQ(rows_with_data(window.m_list2),
+              (QStringList{"a=6", "A=4", "B=7", "b=0", QStringLiteral("ｶﾅ=2"), QStringLiteral("\uFFFD=8")}));
+    EXPECT_EQ(fill_lines(log()), (std::vector<std::string>{
+                                     "kind compare fc.catg_kind=1, kind_id=1",
+                                     "Adding Data ncnt=0, nidx=0, name=(b)",
+                                     "kind compare fc.catg_kind=2, kind_id=1",
+                                     "kind compare fc.catg_kind=1, kind_id=1",
+                                     "Adding Data ncnt=2, nidx=1, name=(" + sj("ｶﾅ") + ")",
+                                     "kind compare fc.catg_kind=1, kind_id=1",
+                                     "Adding Data ncnt=4, nidx=0, name=(A)",
+                                     "kind compare fc.catg_kind=2, kind_id=1",
+                                     "kind compare fc.catg_kind=1, kind_id=1",
+                                     "Adding Data ncnt=6, nidx=0, name=(a)",
+                                     "kind compare fc.catg_kind=1, kind_id=1",
+                                     "Adding Data ncnt=7, nidx=2, name=(B)",
+                                     "kind compare fc.catg_kind=1, kind_id=1",
+                                     "Adding Data ncnt=8, nidx=5, name=(\xFF)",
+                                 }));
+
+    // A row added later still finds its place among the filled rows.
+    EXPECT_EQ(add_sorted_row(window.m_list2, QStringLiteral("b"), 9), 2);
+    EXPECT_EQ(add_sorted_row(window.m_list2, QStringLiteral("ｋａｎａ"), 10), 5);
+}
+
+int order_sign(int order)
+{
+    return (order > 0) - (order < 0);
+}
+
+// Sort keys compared plainly order texts exactly as the case-insensitive
+// compare does: for every character CP932 holds, and for whole texts.
+TEST_F(MainWindowTest, SortKeysOrderAsCaseInsensitiveCompare)
+{
+    std::vector<QString> texts;
+    auto take = [&texts](const std::string& bytes) {
+        const QString text = from_cp932(bytes.c_str());
+        if (text.size() == 1 && text[0] != QChar(QChar::ReplacementCharacter))
+            texts.push_back(text);
+    };
+    for (int byte = 0x20; byte <= 0xDF; ++byte)
+        take(std::string(1, static_cast<char>(byte)));
+    for (int lead = 0x81; lead <= 0xFC; ++lead)
+        for (int trail = 0x40; trail <= 0xFC && (lead <= 0x9F || lead >= 0xE0); ++trail)
+            take({static_cast<char>(lead), static_cast<char>(trail)});
+    ASSERT_GT(texts.size(), 7000u);
+    std::stable_sort(texts.begin(), texts.end(), list_text_less);
+    for (std::size_t i = 1; i < texts.size(); ++i)
+        ASSERT_EQ(order_sign(list_sort_key(texts[i - 1]).compare(list_sort_key(texts[i]))),
+                  order_sign(QString::compare(texts[i - 1], texts[i], Qt::CaseInsensitive)))
+            << texts[i - 1].toStdString() << " / " << texts[i].toStdString();
+
+    const QStringList words{"",  "a", "A",     "ab",    "aB",   "Ab",  "abc",  "ABD",   "b",
+                            "[", "_", "~",     "ａｂ",  "ＡＢ", "ｶﾅ",  "ｶﾅa",  "カナ",  "かな",
+                            "Ⅰ", "ⅰ", "Ωmega", "ωMEGA", "Жук",  "жУК", "口座", "口座A", "口座a"};
+    for (const QString& a : words)
+        for (const QString& b : words) {
+            const int expected = order_sign(QString::compare(a, b, Qt::CaseInsensitive));
+            EXPECT_EQ(order_sign(list_sort_key(a).compare(list_sort_key(b))), expected)
+                << a.toStdString() << " / " << b.toStdString();
+            EXPECT_EQ(ListItem(a, 0) < ListItem(b, 0), expected < 0) << a.toStdString() << " / " << b.toStdString();
+        }
+
+    // A row renamed in place is placed by its new text.
+    ListItem renamed("b", 0);
+    renamed.setText("A");
+    EXPECT_TRUE(renamed < ListItem("a0", 1));
+}
+
 } // namespace
