@@ -11,33 +11,73 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
-#include <ext/pb_ds/assoc_container.hpp>
-#include <ext/pb_ds/tree_policy.hpp>
-
 #include <algorithm>
+#include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 namespace {
 
-// A row to be: its text and its place among the rows added before it.
-using Row = std::pair<QString, int>; // text, insertion number
-
-// The sorted list places a new row before the rows of equal text, so among
-// equal texts the later row comes first.
-struct RowLess
+// A record the list takes.
+struct Row
 {
-    bool operator()(const Row& a, const Row& b) const
-    {
-        const int order = QString::compare(a.first, b.first, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : a.second > b.second;
-    }
+    int index;        // record index, the row's item data
+    std::string name; // the name as stored, for its trace line
+    std::unique_ptr<ListItem> item;
 };
 
-// Counts, for each new row, the rows before it in O(log n), so that a list of
-// many records is sorted once at the end instead of row by row.
-using RowOrder = __gnu_pbds::tree<Row, __gnu_pbds::null_type, RowLess, __gnu_pbds::rb_tree_tag,
-                                  __gnu_pbds::tree_order_statistics_node_update>;
+// A live record as the walk met it: its category and its row (-1 when the
+// filter left it out), so that the trace lines follow the file's order.
+struct Seen
+{
+    int32_t kind;
+    int row;
+};
+
+// Where the rows go. The list orders them by text without regard to case,
+// and among equal texts the later row first, as the sorted list places a new
+// row before the rows of equal text. Added one by one, a row got the place
+// that counts the earlier rows of a strictly smaller text.
+struct Placement
+{
+    std::vector<int> order;  // the rows in list order
+    std::vector<int> places; // for each row, the place it got when it was added
+};
+
+// One sort of the texts, then the places counted with a Fenwick tree over the
+// texts' ranks: O(n log n) in all.
+Placement place_rows(const std::vector<Row>& rows)
+{
+    const int count = static_cast<int>(rows.size());
+    std::vector<std::pair<QString, int>> sorted; // sort key, row
+    sorted.reserve(rows.size());
+    for (int i = 0; i < count; ++i)
+        sorted.emplace_back(rows[i].item->sortKey(), i);
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+        const int order = a.first.compare(b.first);
+        return order != 0 ? order < 0 : a.second > b.second;
+    });
+
+    Placement placement{std::vector<int>(rows.size()), std::vector<int>(rows.size())};
+    std::vector<int> rank(rows.size()); // 1-based rank of the row's text among the distinct texts
+    int distinct = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i == 0 || sorted[i].first != sorted[i - 1].first)
+            ++distinct;
+        placement.order[i] = sorted[i].second;
+        rank[sorted[i].second] = distinct;
+    }
+
+    std::vector<int> added(distinct + 1); // Fenwick tree: rows added so far, by rank
+    for (int i = 0; i < count; ++i) {
+        for (int r = rank[i] - 1; r > 0; r -= r & -r)
+            placement.places[i] += added[r];
+        for (int r = rank[i]; r <= distinct; r += r & -r)
+            ++added[r];
+    }
+    return placement;
+}
 
 } // namespace
 
@@ -62,37 +102,49 @@ void kestrelDlg::sub_redisplay_catg()
     }
     logputd(1, __FILE_NAME__, __LINE__, "CATG Display : Kind id = %d\n", filter);
 
-    RecordReader reader(config.datafile);
-    if (!reader.isOpen()) {
-        logputd(0, __FILE_NAME__, __LINE__, "Datafile (%s) Open error\n", config.datafile);
-        return;
-    }
-
-    std::vector<std::pair<Row, int>> rows; // row, record index
-    RowOrder order;
-    CatgRecord record;
-    int index = 0;
-    char name[NAME_SIZE + 1];
-    while (reader.next(record, index)) {
-        if (record.flag != 1)
-            continue;
-        if (filter > 0) {
-            logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.catg_kind, filter);
-            if (record.catg_kind != filter)
-                continue;
+    // Read every record first and sort once: placing each row into the sorted
+    // list as it is read costs a search of the list per row. The trace lines
+    // follow in the order the walk met the records, with the place each row got.
+    std::vector<Row> rows;
+    std::vector<Seen> seen;
+    {
+        RecordReader reader(config.datafile);
+        if (!reader.isOpen()) {
+            logputd(0, __FILE_NAME__, __LINE__, "Datafile (%s) Open error\n", config.datafile);
+            return;
         }
-        field_text(record.name, NAME_SIZE, name);
-        Row row(from_cp932(name), static_cast<int>(rows.size()));
-        const int placed = static_cast<int>(order.order_of_key(row));
-        order.insert(row);
-        rows.emplace_back(std::move(row), index);
-        logputd(1, __FILE_NAME__, __LINE__, "Adding Data ncnt=%d, nidx=%d, name=(%s)\n", index, placed, name);
+        CatgRecord record;
+        int index = 0;
+        char name[NAME_SIZE + 1];
+        while (reader.next(record, index)) {
+            if (record.flag != 1)
+                continue;
+            if (filter > 0 && record.catg_kind != filter) {
+                seen.push_back({record.catg_kind, -1});
+                continue;
+            }
+            field_text(record.name, NAME_SIZE, name);
+            seen.push_back({record.catg_kind, static_cast<int>(rows.size())});
+            rows.push_back({index, name, std::make_unique<ListItem>(from_cp932(name), index)});
+        }
     }
 
-    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return RowLess()(a.first, b.first); });
+    const Placement placement = place_rows(rows);
+    for (const Seen& record : seen) {
+        if (filter > 0)
+            logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);
+        if (record.row >= 0) {
+            const Row& row = rows[record.row];
+            logputd(1, __FILE_NAME__, __LINE__, "Adding Data ncnt=%d, nidx=%d, name=(%s)\n", row.index,
+                    placement.places[record.row], row.name.c_str());
+        }
+    }
+
+    // The rows are in order already: add them as they are and let the list
+    // keep later additions in order.
     m_list2->setSortingEnabled(false);
-    for (const auto& [row, recordIndex] : rows)
-        m_list2->addItem(new ListItem(row.first, recordIndex));
+    for (int row : placement.order)
+        m_list2->addItem(rows[row].item.release());
     m_list2->setSortingEnabled(true);
     logputd(1, __FILE_NAME__, __LINE__, "Display CATG Data Done\n");
 }
