@@ -1,5 +1,6 @@
 #include "commons/commons.h"
 #include "commons/commons_internal.h"
+#include "test_env.h"
 
 #include "../platform/child_process.h"
 #include "platform/restart.h"
@@ -12,7 +13,15 @@
 #include <cstring>
 #include <string>
 
-TEST(BitField, LoadAndDumpTheBitsBelowTheEndPosition)
+// Each case runs in a temporary folder of its own with the registry pointed into it.
+using BitField = TempDirTest;
+using TimeCompare = TempDirTest;
+using Password = TempDirTest;
+using Reboot = TempDirTest;
+using LibraryLoad = TempDirTest;
+using LibraryLoadDeathTest = TempDirTest;
+
+TEST_F(BitField, LoadAndDumpTheBitsBelowTheEndPosition)
 {
     const unsigned char byte = 0xB4; // 1011 0100; positions 8 and above read as zero
     struct Case
@@ -44,7 +53,7 @@ TEST(BitField, LoadAndDumpTheBitsBelowTheEndPosition)
     EXPECT_EQ(sub_bitload(&one, 1, 1), 1);
 }
 
-TEST(TimeCompare, SignTellsTheLaterAndMagnitudeTheField)
+TEST_F(TimeCompare, SignTellsTheLaterAndMagnitudeTheField)
 {
     const int base[6] = {2024, 2, 29, 23, 59, 59};
     EXPECT_EQ(sub_timecmp(base, base), 0);
@@ -66,7 +75,7 @@ TEST(TimeCompare, SignTellsTheLaterAndMagnitudeTheField)
 
 // The prompt runs in a child whose terminal is a pseudo-terminal; each key is
 // typed once the prompt waits for it, until it prints no star in answer.
-TEST(Password, StarPerKeyEnterEndsCtrlCCancelsAndTheEntryMustFit)
+TEST_F(Password, StarPerKeyEnterEndsCtrlCCancelsAndTheEntryMustFit)
 {
     struct Case
     {
@@ -102,7 +111,7 @@ TEST(Password, StarPerKeyEnterEndsCtrlCCancelsAndTheEntryMustFit)
     }
 }
 
-TEST(Password, NoTerminalEndsTheEntry)
+TEST_F(Password, NoTerminalEndsTheEntry)
 {
     inChild([] {
         setsid(); // no controlling terminal any more
@@ -111,7 +120,7 @@ TEST(Password, NoTerminalEndsTheEntry)
     });
 }
 
-TEST(Reboot, RequestsGoToTheRestartServiceAndAlwaysReturnZero)
+TEST_F(Reboot, RequestsGoToTheRestartServiceAndAlwaysReturnZero)
 {
     static std::vector<std::string> requests;
     restart::set_hook([](restart::Kind kind, const char* message, int seconds) {
@@ -126,7 +135,7 @@ TEST(Reboot, RequestsGoToTheRestartServiceAndAlwaysReturnZero)
               (std::vector<std::string>{"now|(none)|0", "countdown|The System will shuttdown in a few moment|20"}));
 }
 
-TEST(LibraryLoad, StartsAndReleasesTheSocketsLayer)
+TEST_F(LibraryLoad, StartsAndReleasesTheSocketsLayer)
 {
     commons::library_load(); // returns: the start-up succeeded
     EXPECT_EQ(sockets::cleanup(), 0);
@@ -136,7 +145,7 @@ TEST(LibraryLoad, StartsAndReleasesTheSocketsLayer)
     EXPECT_EQ(sockets::cleanup(), -1);
 }
 
-TEST(LibraryLoadDeathTest, FailedStartUpShowsMessage101AndEndsTheProcess)
+TEST_F(LibraryLoadDeathTest, FailedStartUpShowsMessage101AndEndsTheProcess)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(

@@ -1,12 +1,16 @@
 #include "platform/console.h"
+#include "test_env.h"
 
 #include "child_process.h"
 
 #include <cstdio>
 
+// Each case runs in a temporary folder of its own with the registry pointed into it.
+using Console = TempDirTest;
+
 // The child reads four keys from its terminal, printing a dot after each so
 // that the next is typed only then; nothing else may reach the terminal.
-TEST(Console, ReadsRawKeysFromTheTerminalAndRestoresIt)
+TEST_F(Console, ReadsRawKeysFromTheTerminalAndRestoresIt)
 {
     TerminalRun run = runOnTerminal(
         [] {
@@ -23,7 +27,7 @@ TEST(Console, ReadsRawKeysFromTheTerminalAndRestoresIt)
     EXPECT_EQ(run.printed, "....");
 }
 
-TEST(Console, NoTerminalGivesMinusOne)
+TEST_F(Console, NoTerminalGivesMinusOne)
 {
     inChild([] {
         setsid(); // no controlling terminal any more

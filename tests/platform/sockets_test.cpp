@@ -1,8 +1,12 @@
 #include "platform/sockets.h"
+#include "test_env.h"
 
 #include <gtest/gtest.h>
 
-TEST(Sockets, OnlyVersionOneOneStartsAndEachStartIsReleasedOnce)
+// Each case runs in a temporary folder of its own with the registry pointed into it.
+using Sockets = TempDirTest;
+
+TEST_F(Sockets, OnlyVersionOneOneStartsAndEachStartIsReleasedOnce)
 {
     EXPECT_EQ(sockets::cleanup(), -1); // nothing started yet
     EXPECT_EQ(sockets::startup(2, 2), -1);

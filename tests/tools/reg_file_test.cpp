@@ -1,5 +1,6 @@
 // Reading and writing .reg files: the registry editor's two forms, exact bytes.
 #include "reg_samples.h"
+#include "test_env.h"
 
 #include "platform/registry.h"
 #include "tools/reg_reader.h"
@@ -12,6 +13,12 @@ using namespace kreg;
 using samples::utf16_file;
 
 namespace {
+
+// Each case runs in a temporary folder of its own with the registry pointed into it.
+using TextEncoding = TempDirTest;
+using RegFile = TempDirTest;
+using RegReader = TempDirTest;
+using RegWriter = TempDirTest;
 
 RegDocument read_ok(const std::string& bytes)
 {
@@ -39,7 +46,7 @@ void expect_value(const RegValue& value, const std::string& name, uint32_t type,
 
 } // namespace
 
-TEST(TextEncoding, Utf16AndCp932ConvertExactly)
+TEST_F(TextEncoding, Utf16AndCp932ConvertExactly)
 {
     std::string out;
     ASSERT_TRUE(utf8_to_utf16le("A日本", out));
@@ -53,7 +60,7 @@ TEST(TextEncoding, Utf16AndCp932ConvertExactly)
     EXPECT_FALSE(is_utf8("\x93\xFA"));
 }
 
-TEST(RegFile, ReadsTheRegistryEditorsVersion5ExportAndWritesItBack)
+TEST_F(RegFile, ReadsTheRegistryEditorsVersion5ExportAndWritesItBack)
 {
     RegDocument doc = read_ok(utf16_file(samples::windows_export()));
     EXPECT_EQ(doc.format, RegFormat::Version5);
@@ -82,7 +89,7 @@ TEST(RegFile, ReadsTheRegistryEditorsVersion5ExportAndWritesItBack)
     EXPECT_EQ(bytes, utf16_file(expected));
 }
 
-TEST(RegReader, ReadsRegedit4InCp932AndUtf8WithOrWithoutBom)
+TEST_F(RegReader, ReadsRegedit4InCp932AndUtf8WithOrWithoutBom)
 {
     const std::string cp932 = "REGEDIT4\r\n\r\n"
                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\\x83\x5C\x83\x74\x83\x67]\r\n" // ソフト
@@ -103,7 +110,7 @@ TEST(RegReader, ReadsRegedit4InCp932AndUtf8WithOrWithoutBom)
     }
 }
 
-TEST(RegReader, ReportsTheFirstBadLine)
+TEST_F(RegReader, ReportsTheFirstBadLine)
 {
     const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\r\n";
     for (const auto& [text, line, message] : std::vector<std::tuple<std::string, int, std::string>>{
@@ -124,7 +131,7 @@ TEST(RegReader, ReportsTheFirstBadLine)
     EXPECT_EQ(read_fails(utf16_file(head) + "\x3D\xD8").line, 4); // half a surrogate pair
 }
 
-TEST(RegWriter, WritesRegedit4InCp932AndTextThatIsNotOneLineAsHex)
+TEST_F(RegWriter, WritesRegedit4InCp932AndTextThatIsNotOneLineAsHex)
 {
     RegKey key{0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\\x95\x5C", false, {}};
     key.values = {{0, "\x83\x8D\x83\x4F", false, reg::REG_SZ, std::string("\x93\xFA\0", 3)},
