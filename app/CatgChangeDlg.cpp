@@ -2,6 +2,7 @@
 
 #include "KindEditDlg.h"
 #include "dialog_units.h"
+#include "list_item.h"
 #include "message_box.h"
 
 #include "store/kind_table.h"
@@ -22,9 +23,7 @@ CatgChangeDlg::CatgChangeDlg()
     auto* label = new QLabel(QStringLiteral("新しいカテゴリを選択してください"), this);
     units.place(label, 7, 7, 173, 11);
 
-    m_list = new QListWidget(this);
-    m_list->setSortingEnabled(true);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_list = new_sorted_list(this);
     units.place(m_list, 7, 26, 173, 76);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
@@ -48,12 +47,12 @@ int CatgChangeDlg::exec()
 
 void CatgChangeDlg::accept()
 {
-    const QList<QListWidgetItem*> rows = m_list->selectedItems();
-    if (rows.isEmpty()) {
+    const QListWidgetItem* row = selected_item(m_list);
+    if (!row) {
         MessageBox::message(QStringLiteral("カテゴリを選択してください"));
         return;
     }
-    const int slot = rows.first()->data(Qt::UserRole).toInt();
+    const int slot = row->data(Qt::UserRole).toInt();
     sub_update_datafile(m_index, nullptr, KindTable[slot].kind_id);
     QDialog::accept();
 }

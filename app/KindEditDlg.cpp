@@ -18,12 +18,6 @@ namespace {
 
 const QString kSelectCategory = QStringLiteral("カテゴリを選択してください");
 
-QListWidgetItem* selected_row(QListWidget* list)
-{
-    const QList<QListWidgetItem*> rows = list->selectedItems();
-    return rows.isEmpty() ? nullptr : rows.first();
-}
-
 } // namespace
 
 void add_slot_row(QListWidget* list, const char* name, int slot)
@@ -51,9 +45,7 @@ KindEditDlg::KindEditDlg()
     const DialogUnits units(font);
     setFixedSize(units.size(187, 156));
 
-    m_list = new QListWidget(this);
-    m_list->setSortingEnabled(true);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_list = new_sorted_list(this);
     units.place(m_list, 7, 7, 173, 93);
 
     m_add = new QPushButton(QStringLiteral("追加"), this);
@@ -99,7 +91,7 @@ void KindEditDlg::onAdd()
 
 void KindEditDlg::onRename()
 {
-    QListWidgetItem* row = selected_row(m_list);
+    QListWidgetItem* row = selected_item(m_list);
     if (!row) {
         MessageBox::message(kSelectCategory);
         return;
@@ -118,7 +110,7 @@ void KindEditDlg::onRename()
 
 void KindEditDlg::onDelete()
 {
-    QListWidgetItem* row = selected_row(m_list);
+    QListWidgetItem* row = selected_item(m_list);
     if (!row) {
         MessageBox::message(kSelectCategory);
         return;

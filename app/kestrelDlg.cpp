@@ -24,19 +24,6 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
-namespace {
-
-QListWidget* sorted_list(QWidget* parent)
-{
-    auto* list = new QListWidget(parent);
-    list->setSortingEnabled(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    return list;
-}
-
-} // namespace
-
 kestrelDlg::kestrelDlg()
 {
     // A caption bar without system menu or close box, with a task bar entry.
@@ -68,9 +55,9 @@ void kestrelDlg::buildLayout()
     m_edit1 = new DataPane(this);
     units.place(m_edit1, 113, 20, 193, 112);
     m_edit1->setEnabled(false);
-    m_list2 = sorted_list(this);
+    m_list2 = new_sorted_list(this);
     units.place(m_list2, 9, 87, 86, 92);
-    m_list1 = sorted_list(this);
+    m_list1 = new_sorted_list(this);
     units.place(m_list1, 9, 19, 88, 45);
 
     auto button = [this, &units](const QString& text, int x, int y, int width, int height) {

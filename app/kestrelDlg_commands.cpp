@@ -37,7 +37,14 @@ void log_normal(int line, const char* utf8)
     logputd(1, kUnit, line, "%s", text.c_str());
 }
 
-const QString kSelectRecord = QStringLiteral("レコードを選択してください");
+// The selected record row; -1, after telling the user, when none is selected.
+int selected_record_row(const QListWidget* list)
+{
+    const int row = selected_row(list);
+    if (row < 0)
+        MessageBox::message(QStringLiteral("レコードを選択してください"));
+    return row;
+}
 
 } // namespace
 
@@ -80,11 +87,9 @@ void kestrelDlg::onRename()
     log_normal(__LINE__, "＝＝＝＝＝m_list2：変更ボタン処理＝＝＝＝＝＝\n");
     sub_check_update(1);
 
-    const int row = selected_row(m_list2);
-    if (row < 0) {
-        MessageBox::message(kSelectRecord);
+    const int row = selected_record_row(m_list2);
+    if (row < 0)
         return;
-    }
     if (!MessageBox::question(QStringLiteral("レコード名を変更します。よろしいですか？")))
         return;
 
@@ -115,11 +120,9 @@ void kestrelDlg::onDelete()
     // Stored even when the record is about to go: a Cancel below keeps it.
     sub_check_update(1);
 
-    const int row = selected_row(m_list2);
-    if (row < 0) {
-        MessageBox::message(kSelectRecord);
+    const int row = selected_record_row(m_list2);
+    if (row < 0)
         return;
-    }
     if (!MessageBox::question(QStringLiteral("レコードを削除します。よろしいですか？")))
         return;
 
@@ -132,11 +135,9 @@ void kestrelDlg::onChangeCategory()
     // The refill below would drop text typed and not yet stored: store it first.
     sub_check_update(1);
 
-    const int row = selected_row(m_list2);
-    if (row < 0) {
-        MessageBox::message(kSelectRecord);
+    const int row = selected_record_row(m_list2);
+    if (row < 0)
         return;
-    }
 
     CatgChangeDlg change;
     change.m_index = item_data(m_list2, row);

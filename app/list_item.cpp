@@ -51,8 +51,23 @@ int add_sorted_row(QListWidget* list, const QString& text, int data)
     return list->row(item);
 }
 
-int selected_row(const QListWidget* list)
+QListWidget* new_sorted_list(QWidget* parent)
+{
+    auto* list = new QListWidget(parent);
+    list->setSortingEnabled(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return list;
+}
+
+QListWidgetItem* selected_item(const QListWidget* list)
 {
     const QList<QListWidgetItem*> selected = list->selectedItems();
-    return selected.isEmpty() ? -1 : list->row(selected.first());
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+int selected_row(const QListWidget* list)
+{
+    const QListWidgetItem* item = selected_item(list);
+    return item ? list->row(item) : -1;
 }

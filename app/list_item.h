@@ -6,6 +6,7 @@
 #include <QListWidgetItem>
 
 class QListWidget;
+class QWidget;
 
 class ListItem : public QListWidgetItem
 {
@@ -26,6 +27,12 @@ private:
 QString list_sort_key(const QString& text);
 // The order of sorted rows.
 bool list_text_less(const QString& a, const QString& b);
+
+// A sorted, single-selection list with a vertical scroll bar, as every list
+// of the windows is.
+QListWidget* new_sorted_list(QWidget* parent);
+// The selected row's item; null when none is selected.
+QListWidgetItem* selected_item(const QListWidget* list);
 
 // Item data of a row; -1 when the row does not exist or carries none.
 int item_data(const QListWidget* list, int row);
