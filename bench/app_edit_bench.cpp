@@ -137,12 +137,6 @@ BENCHMARK(window_add)->Apply(sizes);
 BENCHMARK(store_list_alone)->Apply(sizes);
 BENCHMARK(window_select_category)->Apply(sizes);
 
-double time_of(const std::string& name, int64_t size)
-{
-    const auto found = bench::times().find(name + "/" + std::to_string(size));
-    return found == bench::times().end() ? 0.0 : found->second;
-}
-
 void print_ratio(const char* label, double value, double base)
 {
     if (value <= 0 || base <= 0) {
@@ -158,10 +152,10 @@ const bool registered = [] {
         printf("\nMain window editing against the store alone (ratio of times):\n");
         for (int64_t size : SIZES) {
             printf(" %lld records:\n", static_cast<long long>(size));
-            print_ratio("Add click to listed row / sub_add_datafile", time_of("window_add", size),
-                        time_of("store_add_alone", size));
-            print_ratio("category selection to filled list / read", time_of("window_select_category", size),
-                        time_of("store_list_alone", size));
+            print_ratio("Add click to listed row / sub_add_datafile", bench::time_of("window_add", size),
+                        bench::time_of("store_add_alone", size));
+            print_ratio("category selection to filled list / read", bench::time_of("window_select_category", size),
+                        bench::time_of("store_list_alone", size));
         }
     });
     return true;

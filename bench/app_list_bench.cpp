@@ -81,12 +81,6 @@ void log_lines_all(benchmark::State& state)
                     "account");
 }
 
-double time_of(const std::string& name, int64_t size)
-{
-    const auto found = bench::times().find(name + "/" + std::to_string(size));
-    return found == bench::times().end() ? 0.0 : found->second;
-}
-
 const bool registered = [] {
     for (int64_t size : SIZES) {
         benchmark::RegisterBenchmark("store_walk_all", store_walk_all)->Arg(size)->Unit(benchmark::kMillisecond);
@@ -98,9 +92,9 @@ const bool registered = [] {
         std::printf("%10s %12s %12s %12s %8s %16s\n", "records", "walk ms", "list ms", "log ms", "ratio",
                     "ratio w/o log");
         for (int64_t size : SIZES) {
-            const double walk = time_of("store_walk_all", size);
-            const double list = time_of("app_list_all", size);
-            const double log = time_of("log_lines_all", size);
+            const double walk = bench::time_of("store_walk_all", size);
+            const double list = bench::time_of("app_list_all", size);
+            const double log = bench::time_of("log_lines_all", size);
             if (walk > 0 && list > 0)
                 std::printf("%10lld %12.1f %12.1f %12.1f %8.2f %16.2f\n", static_cast<long long>(size), walk / 1e6,
                             list / 1e6, log / 1e6, list / walk, (list - log) / walk);

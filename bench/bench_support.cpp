@@ -58,6 +58,12 @@ const std::string& scratch_folder()
     return scratch.folder;
 }
 
+double time_of(const std::string& name, int64_t size)
+{
+    const auto found = time_map().find(name + "/" + std::to_string(size));
+    return found == time_map().end() ? 0.0 : found->second;
+}
+
 const std::map<std::string, double>& times()
 {
     return time_map();

@@ -17,6 +17,8 @@ const std::string& scratch_folder();
 // full name ("store_list/1000").
 const std::map<std::string, double>& times();
 void record_time(const std::string& name, double nanoseconds);
+// The time of benchmark `name` at argument `size`; 0 when it did not run.
+double time_of(const std::string& name, int64_t size);
 
 // Printed after all benchmarks ran, in the order added.
 void add_summary(std::function<void()> print);

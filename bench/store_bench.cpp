@@ -171,13 +171,6 @@ BENCHMARK(store_change)->Apply(sizes);
 BENCHMARK(store_update)->Apply(sizes);
 BENCHMARK(store_delete)->Apply(sizes);
 
-double time_of(const std::string& name, int64_t size)
-{
-    const auto& times = bench::times();
-    const auto found = times.find(name + "/" + std::to_string(size));
-    return found == times.end() ? 0.0 : found->second;
-}
-
 void print_ratio(const char* label, double value, double base, double target)
 {
     if (value <= 0 || base <= 0) {
@@ -193,15 +186,15 @@ const bool registered = [] {
         printf("\nRecord store against its baselines (ratio of times):\n");
         for (int64_t size : SIZES) {
             printf(" %lld records:\n", static_cast<long long>(size));
-            const double read = time_of("raw_read", size);
-            const double copy = time_of("raw_copy", size);
-            print_ratio("list one category / raw read", time_of("store_list", size), read, 3);
-            print_ratio("add (scan to the end) / raw read", time_of("store_add", size), read, 3);
-            print_ratio("save / raw copy with fsync", time_of("store_save", size), copy, 3);
+            const double read = bench::time_of("raw_read", size);
+            const double copy = bench::time_of("raw_copy", size);
+            print_ratio("list one category / raw read", bench::time_of("store_list", size), read, 3);
+            print_ratio("add (scan to the end) / raw read", bench::time_of("store_add", size), read, 3);
+            print_ratio("save / raw copy with fsync", bench::time_of("store_save", size), copy, 3);
         }
         printf(" one-record operations, 100,000 records / 1,000 records:\n");
         for (const char* name : {"store_read_one", "store_change", "store_update", "store_delete"})
-            print_ratio(name, time_of(name, 100000), time_of(name, 1000), 2);
+            print_ratio(name, bench::time_of(name, 100000), bench::time_of(name, 1000), 2);
         long growth = 0;
         std::string worst;
         for (const auto& [name, kib] : memory_growth())
