@@ -14,6 +14,7 @@
 #include "store/app_config.h"
 #include "store/kind_table.h"
 #include "store/record_file.h"
+#include "store/record_session.h"
 #include "store/sysdata.h"
 
 #include <QApplication>
@@ -35,10 +36,14 @@ kestrelDlg::kestrelDlg()
 
 kestrelDlg::~kestrelDlg()
 {
-    // Every ending of the window saves, whatever ended it.
-    sub_save_config();
-    if (g_app_config.datafile_changed != 1)
-        sub_sysdata_save();
+    // Every ending of the window saves, whatever ended it; a second copy
+    // that was refused writes nothing.
+    if (m_saveAtEnd) {
+        sub_save_config();
+        if (g_app_config.datafile_changed != 1)
+            sub_sysdata_save();
+    }
+    end_record_session();
 }
 
 void kestrelDlg::buildLayout()
@@ -98,6 +103,19 @@ void kestrelDlg::initDialog()
     setWindowIcon(app_icon());
     if (sub_load_config() < 0)
         firstRunSetup();
+    switch (begin_record_session(g_app_config.datafile)) {
+    case SessionStart::Busy:
+        MessageBox::message(QStringLiteral("kestrel はすでに起動しています"));
+        m_saveAtEnd = false;
+        endModal();
+        return;
+    case SessionStart::Unrecovered:
+        MessageBox::message(
+            QStringLiteral("データファイルを前回の状態に戻せませんでした。データファイルは変更されません"));
+        break;
+    case SessionStart::Ready:
+        break;
+    }
     sub_sysdata_load();
     sub_redisplay_kind();
     sub_redisplay_catg();
@@ -201,8 +219,9 @@ void kestrelDlg::sub_redisplay_data(int index)
 {
     CatgRecord record;
     if (read_record(g_app_config.datafile, index, record) != 0) {
-        // Nothing of an earlier record may stay here to be stored into this one.
-        m_edit1->clearStored();
+        // A pane left open here would store its text over the record it could not show.
+        closePane();
+        MessageBox::message(QStringLiteral("レコードを読み込めませんでした"));
         return;
     }
     char data[DATA_SIZE + 1];

@@ -83,5 +83,6 @@ private:
     void closeWhenIdle();
 
     bool m_ended = false;
+    bool m_saveAtEnd = true; // false for a second copy on a record file in use
     bool m_closing = false;
 };

@@ -2,6 +2,7 @@
 
 #include "data_pane.h"
 #include "list_item.h"
+#include "message_box.h"
 
 #include "commons/commons.h"
 #include "store/app_config.h"
@@ -22,7 +23,9 @@ void store_pane(const DataPane* pane, int index)
         logputd(0, __FILE_NAME__, __LINE__, "Data of record %d cannot be stored in CP932\n", index);
         return;
     }
-    sub_update_datafile(index, text.c_str(), -1);
+    // The user must know that the text did not reach the file.
+    if (sub_update_datafile(index, text.c_str(), -1) != 0)
+        MessageBox::message(QStringLiteral("データを保存できませんでした"));
 }
 
 } // namespace

@@ -136,7 +136,11 @@ std::size_t cut_length(const char* text, std::size_t max_bytes)
 
 std::size_t copy_cut(char* dst, std::size_t dst_size, const char* src)
 {
-    std::size_t n = cut_length(src, dst_size - 1);
+    // Text that fits is copied as it is, also a lead byte just before its end:
+    // stored bytes must come back unchanged. Only longer text is cut.
+    std::size_t n = strnlen(src, dst_size);
+    if (n >= dst_size)
+        n = cut_length(src, dst_size - 1);
     std::memcpy(dst, src, n);
     dst[n] = '\0';
     return n;

@@ -23,8 +23,9 @@ bool representable(std::string_view utf8);
 // most max_bytes + 1 bytes) that holds at most max_bytes bytes without ending
 // inside a double-byte character.
 std::size_t cut_length(const char* text, std::size_t max_bytes);
-// Copies src into dst (capacity dst_size >= 1) cut at a character boundary to
-// at most dst_size - 1 bytes, zero-terminated. Returns the bytes copied.
+// Copies src into dst (capacity dst_size >= 1), zero-terminated: exactly when
+// it fits in dst_size - 1 bytes, else cut at a character boundary. Returns the
+// bytes copied.
 std::size_t copy_cut(char* dst, std::size_t dst_size, const char* src);
 
 // The file system name of a CP932 path (UTF-8 on Linux). False when the path

@@ -1,6 +1,8 @@
 #include "store/image_file.h"
 
-#include "store/record_file.h"
+#include "store/file_calls.h"
+#include "store/record_journal.h"
+#include "store/side_files.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,27 +11,9 @@
 
 namespace {
 
-ImageWriteFn g_writeHook = nullptr;
-
-// Eight record blocks: few system calls, little memory.
-constexpr size_t BUFFER_SIZE = 8 * RECORD_SIZE;
-
-int sync_folder(const std::string& folder)
-{
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const int result = fsync(fd);
-    close(fd);
-    return result;
-}
+constexpr size_t BUFFER_SIZE = 1 << 20;
 
 } // namespace
-
-void set_image_write_hook(ImageWriteFn hook)
-{
-    g_writeHook = hook;
-}
 
 std::string resolve_links(const std::string& path)
 {
@@ -54,26 +38,32 @@ ImageFile::~ImageFile()
         unlink(m_tempPath.c_str());
 }
 
-bool ImageFile::create(const std::string& target, const struct stat* old)
+bool ImageFile::create(const std::string& target, const struct stat* old, mode_t mode)
 {
-    namespace fs = std::filesystem;
     m_target = resolve_links(target);
-    const fs::path targetPath = m_target;
-    const fs::path folder = targetPath.parent_path().empty() ? fs::path(".") : targetPath.parent_path();
-    std::string templ = (folder / ("." + targetPath.filename().string() + ".XXXXXX")).string();
-    m_fd = mkostemp(templ.data(), O_CLOEXEC);
-    if (m_fd < 0)
-        return false;
-    m_tempPath = templ;
-    m_buffer.reserve(BUFFER_SIZE);
-    if (old) {
-        // Keep owner and mode of the file being replaced; the owner only when allowed.
-        if (fchown(m_fd, old->st_uid, old->st_gid) != 0)
-            errno = 0;
-        if (fchmod(m_fd, old->st_mode & 07777) != 0)
+    m_mode = mode;
+    // A rename would split hard links or hand the file to us.
+    m_inPlace = old && (old->st_nlink > 1 || old->st_uid != geteuid());
+    if (!m_inPlace) {
+        std::string templ = beside(m_target, ".XXXXXX");
+        m_fd = fc::make_temp(templ);
+        if (m_fd >= 0)
+            m_tempPath = templ;
+        else if (old && (errno == EACCES || errno == EPERM || errno == EROFS))
+            m_inPlace = true; // a folder we cannot write, with a file we can
+        else
             return false;
     }
-    return true;
+    if (m_inPlace) {
+        std::string templ = in_state(m_target, "images", ".XXXXXX");
+        if (templ.empty() || (m_fd = fc::make_temp(templ)) < 0)
+            return false;
+        m_tempPath = templ;
+    }
+    m_buffer.reserve(BUFFER_SIZE);
+    if (old && !m_inPlace && fchown(m_fd, old->st_uid, old->st_gid) != 0)
+        errno = 0; // the owner only when allowed
+    return fchmod(m_fd, m_mode) == 0;
 }
 
 bool ImageFile::write(const void* data, size_t size)
@@ -81,38 +71,78 @@ bool ImageFile::write(const void* data, size_t size)
     const auto* bytes = static_cast<const char*>(data);
     if (m_buffer.size() + size > BUFFER_SIZE && !flush())
         return false;
+    if (size >= BUFFER_SIZE) {
+        m_size += static_cast<int64_t>(size);
+        return fc::write_all(m_fd, bytes, size);
+    }
     m_buffer.insert(m_buffer.end(), bytes, bytes + size);
     return true;
 }
 
 bool ImageFile::flush()
 {
-    const char* bytes = m_buffer.data();
-    size_t size = m_buffer.size();
-    while (size > 0) {
-        const ssize_t written = g_writeHook ? g_writeHook(m_fd, bytes, size) : ::write(m_fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        size -= static_cast<size_t>(written);
-    }
+    if (!fc::write_all(m_fd, m_buffer.data(), m_buffer.size()))
+        return false;
+    m_size += static_cast<int64_t>(m_buffer.size());
     m_buffer.clear();
+    return true;
+}
+
+bool ImageFile::copyFrom(int fd, off_t offset, int64_t length)
+{
+    if (!flush())
+        return false;
+    off_t from = offset;
+    int64_t left = length;
+    while (left > 0) {
+        const ssize_t n = fc::copy_range(fd, &from, m_fd, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+                break; // copied by hand below
+            return false;
+        }
+        left -= n;
+        m_size += n;
+    }
+    std::vector<char> chunk(left > 0 ? BUFFER_SIZE : 0);
+    while (left > 0) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(left, BUFFER_SIZE));
+        const ssize_t n = pread(fd, chunk.data(), want, from);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || !fc::write_all(m_fd, chunk.data(), static_cast<size_t>(n)))
+            return false;
+        from += n;
+        left -= n;
+        m_size += n;
+    }
     return true;
 }
 
 bool ImageFile::commit()
 {
-    if (!flush() || fsync(m_fd) != 0)
+    if (!flush() || !fc::fsync(m_fd))
         return false;
+    if (m_inPlace) {
+        const int fd = fc::open(m_target.c_str(), O_RDWR | O_NONBLOCK);
+        struct stat st;
+        if (fd < 0)
+            return false;
+        const bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fchmod(fd, m_mode) == 0 &&
+                        copy_image_in_place(fd, m_target, m_tempPath, m_size);
+        close(fd);
+        if (ok)
+            m_tempPath.clear(); // the journal code removed it
+        return ok;
+    }
     const int fd = m_fd;
     m_fd = -1;
-    if (close(fd) != 0)
-        return false;
-    if (rename(m_tempPath.c_str(), m_target.c_str()) != 0)
+    if (close(fd) != 0 || !fc::rename(m_tempPath.c_str(), m_target.c_str()))
         return false;
     m_tempPath.clear();
-    const std::filesystem::path folder = std::filesystem::path(m_target).parent_path();
-    return sync_folder(folder.empty() ? "." : folder.string()) == 0;
+    // The new image is in place; a folder that cannot be synced does not undo that.
+    fc::sync_folder_of(m_target);
+    return true;
 }

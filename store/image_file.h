@@ -1,32 +1,36 @@
-// A new image of a file, written next to it and put in its place in one
-// rename: until commit() succeeds, the old file stays as it was.
+// A new image of a file, built completely before it takes the file's place:
+// until commit() succeeds, the old file stays as it was.
+//
+// The image is written next to the file and renamed over it. Where that
+// would not keep the file as it is (its folder cannot be written, it has
+// other hard links, or another owner), the image is built in kestrel's state
+// folder instead and copied over the file in place under the journal.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
-// write(2) as the image uses it; tests replace it to simulate a full disk.
-using ImageWriteFn = ssize_t (*)(int fd, const void* buffer, size_t size);
-void set_image_write_hook(ImageWriteFn hook); // nullptr restores write(2)
-
 class ImageFile
 {
 public:
     ImageFile() = default;
-    ~ImageFile(); // removes the temporary file unless it was committed
+    ~ImageFile(); // removes the image unless it was committed
     ImageFile(const ImageFile&) = delete;
     ImageFile& operator=(const ImageFile&) = delete;
 
-    // Creates the temporary file in the folder of `target` (a native path; a
-    // symbolic link is followed to the file it names). `old` gives the
-    // permissions to keep, null for a new file (0600).
-    bool create(const std::string& target, const struct stat* old);
-    // Buffered: the bytes reach the file in steps of a few blocks.
+    // Creates the image for `target` (a native path; a symbolic link is
+    // followed to the file it names). `old` is the target's present state,
+    // null for a new file. The image gets `mode`.
+    bool create(const std::string& target, const struct stat* old, mode_t mode);
+    // Buffered: the bytes reach the image in large steps.
     bool write(const void* data, size_t size);
-    // Flushes the image to disk, renames it over the target and syncs the folder.
+    // Appends `length` bytes of file `fd` from `offset`, copied by the kernel.
+    bool copyFrom(int fd, off_t offset, int64_t length);
+    // Syncs the image and puts it in the target's place.
     bool commit();
 
 private:
@@ -35,6 +39,9 @@ private:
     std::string m_target;
     std::string m_tempPath;
     int m_fd = -1;
+    bool m_inPlace = false;
+    mode_t m_mode = 0600;
+    int64_t m_size = 0;
     std::vector<char> m_buffer;
 };
 

@@ -8,8 +8,11 @@
 #include "store/app_config.h"
 #include "store/block_walk.h"
 #include "store/kind_table.h"
+#include "store/record_journal.h"
+#include "store/side_files.h"
 
 #include <cstring>
+#include <memory>
 #include <set>
 
 namespace {
@@ -41,15 +44,19 @@ int32_t new_kind_id(int slot)
 void make_sure_file_exists()
 {
     const char* path = g_app_config.datafile;
-    if (FILE* file = cp932::fopen_path(path, "rb")) {
+    FILE* file = nullptr;
+    RecordArea area;
+    // Created only where it is missing; the category stays in the table either way.
+    switch (open_for_update(__FILE_NAME__, path, file, area)) {
+    case OpenStatus::Ok:
         fclose(file);
-        return;
-    }
-    // A failure to create it is left to the record operations, which create it too.
-    if (FILE* file = cp932::fopen_path(path, "wb")) {
-        const unsigned char zero[COUNT_SIZE] = {};
-        fwrite(zero, sizeof zero, 1, file);
-        fclose(file);
+        break;
+    case OpenStatus::Missing:
+        logputd(0, __FILE_NAME__, __LINE__, "Data File (%s) Open Error\n", path);
+        break;
+    case OpenStatus::Damaged:
+        log_damaged(__FILE_NAME__, __LINE__, path);
+        break;
     }
 }
 
@@ -64,9 +71,17 @@ void purge_records(int32_t kind_id)
         log_damaged(__FILE_NAME__, __LINE__, path);
     if (status != OpenStatus::Ok)
         return;
+    make_private(__FILE_NAME__, __LINE__, path, fileno(file));
+    // Every record of the category is freed in one journaled change: all or none.
+    BlockJournal journal(fileno(file), record_native_path(path));
+    CatgRecord freedPlain;
+    memset(&freedPlain, 0, sizeof freedPlain);
+    auto freed = std::make_shared<CatgRecord>(freedPlain);
+    scramble_block(freed.get(), sizeof *freed);
     bool ok = true;
     BlockWalk walk(file, area);
     while (CatgRecord* block = walk.next()) {
+        const CatgRecord old = *block;
         // Flag and category decide; the name is decoded only for a record that goes.
         unscramble_block(block, sizeof block->flag + sizeof block->catg_kind);
         if (block->flag != 1 || block->catg_kind != kind_id)
@@ -75,12 +90,11 @@ void purge_records(int32_t kind_id)
         char name[NAME_SIZE + 1];
         field_text(block->name, NAME_SIZE, name);
         logputd(1, __FILE_NAME__, 211, "Purge kind=%d, name=(%s)\n", kind_id, name);
-        CatgRecord freed;
-        memset(&freed, 0, sizeof freed);
-        ok = ok && write_block_at(file, area.start + walk.index() * RECORD_SIZE, freed);
+        ok = ok && journal.add(area.start + walk.index() * RECORD_SIZE, &old, freed);
     }
-    ok = ok && !walk.failed();
-    if (!close_file(file) || !ok)
+    ok = ok && !walk.failed() && journal.commit();
+    fclose(file);
+    if (!ok)
         log_write_error(__FILE_NAME__, __LINE__, path);
 }
 

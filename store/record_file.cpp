@@ -82,8 +82,8 @@ int read_record(const char* path, int index, CatgRecord& record)
 {
     FILE* file = nullptr;
     RecordArea area;
-    // Opened for update like the original data pane, but never created here.
-    if (open_record_file(path, "rb+", file, area) != OpenStatus::Ok)
+    // Reading needs no more than read access; never created here.
+    if (open_record_file(path, "rb", file, area) != OpenStatus::Ok)
         return -1;
     int result = -1;
     if (index >= 0 && index < area.blocks && read_block_at(file, area.start + index * RECORD_SIZE, record))

@@ -4,9 +4,13 @@
 #include "platform/cp932.h"
 #include "store/app_config.h"
 #include "store/block_walk.h"
+#include "store/record_journal.h"
 #include "store/record_ops.h"
+#include "store/side_files.h"
 
 #include <cstring>
+#include <memory>
+#include <unistd.h>
 
 int sub_add_datafile(int curkind, const char* name)
 {
@@ -14,7 +18,7 @@ int sub_add_datafile(int curkind, const char* name)
     logputd(1, __FILE_NAME__, 38, "Data ADD curkind=%d, name=(%s)\n", curkind, name);
     FILE* file = nullptr;
     RecordArea area;
-    switch (open_for_update(path, file, area)) {
+    switch (open_for_update(__FILE_NAME__, path, file, area)) {
     case OpenStatus::Missing:
         logputd(0, __FILE_NAME__, 48, "Data File (%s) open error\n", path);
         return -1;
@@ -64,8 +68,24 @@ int sub_add_datafile(int curkind, const char* name)
     // the last whole block, over any partial block there.
     if (!found)
         logputd(1, __FILE_NAME__, 118, "Data Stored (ADD) ncnt=%d\n", static_cast<int>(n));
-    const bool written = write_block_at(file, area.start + n * RECORD_SIZE, record);
-    if (!close_file(file) || !written) {
+    const int64_t offset = area.start + n * RECORD_SIZE;
+    CatgRecord old;
+    const bool reused = found && pread(fileno(file), &old, sizeof old, offset) == sizeof old;
+    auto block = std::make_shared<CatgRecord>(record);
+    scramble_block(block.get(), sizeof *block);
+    BlockJournal journal(fileno(file), record_native_path(path));
+    // A partial block behind the last whole one is kept in the journal too, so a rollback restores it.
+    const int64_t tail = area.size - offset;
+    bool written;
+    if (!found && tail > 0) {
+        memset(&old, 0, sizeof old);
+        written = pread(fileno(file), &old, static_cast<size_t>(tail), offset) == tail;
+        written = written && journal.add(offset, &old, block) && journal.commit();
+    } else {
+        written = (!found || reused) && journal.add(offset, found ? &old : nullptr, block) && journal.commit();
+    }
+    fclose(file); // synced already: a failing close loses nothing
+    if (!written) {
         log_write_error(__FILE_NAME__, __LINE__, path);
         return -1;
     }

@@ -7,11 +7,15 @@
 #include "store/block_walk.h"
 #include "store/image_file.h"
 #include "store/kind_table.h"
+#include "store/record_journal.h"
+#include "store/side_files.h"
 #include "store/sysdata.h"
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +65,9 @@ bool copy_records(FILE* old, const RecordArea& area, ImageFile& image)
 {
     logputd(1, __FILE_NAME__, 111, "Skip Loop Start\n");
     const bool trace = trace_lines_on();
+    // Without trace lines the blocks need no decoding: the kernel copies them.
+    if (!trace)
+        return image.copyFrom(fileno(old), area.start, area.blocks * RECORD_SIZE);
     BlockWalk walk(old, area);
     while (const CatgRecord* block = walk.next()) {
         // Blocks are copied as they are; they are decoded only for the trace line.
@@ -100,9 +107,17 @@ int sub_sysdata_save()
     }
     struct stat oldStat;
     const bool haveStat = old && fstat(fileno(old), &oldStat) == 0;
-    std::string native;
+    const std::string native = record_native_path(path);
+    // A record file the user made read-only, or one left half-changed, is not replaced.
+    if ((old && faccessat(AT_FDCWD, native.c_str(), W_OK, AT_EACCESS) != 0) ||
+        (recovery_pending() && !recover_record_file(native))) {
+        logputd(1, __FILE_NAME__, 139, "Data File (%s) open error\n", path);
+        fclose(old);
+        return -1;
+    }
+    const mode_t mode = haveStat ? private_mode(__FILE_NAME__, __LINE__, path, oldStat.st_mode) : 0600;
     ImageFile image;
-    if (!cp932::native_path(path, native) || !image.create(native, haveStat ? &oldStat : nullptr)) {
+    if (native.empty() || !image.create(native, haveStat ? &oldStat : nullptr, mode)) {
         logputd(0, __FILE_NAME__, 55, "Temporary File open error\n");
         if (old)
             fclose(old);

@@ -93,14 +93,27 @@ TEST_F(SampleTest, TypedTextGoesToTheRecordSelectedBefore)
     EXPECT_EQ(data_of(file.records[1]), sj("口座\r\n番号2"));
 }
 
-TEST_F(SampleTest, UnreadableRecordEmptiesThePane)
+TEST_F(SampleTest, UnreadableRecordKeepsThePaneClosedAndSaysSo)
 {
     kestrelDlg& window = openWindow(0);
     window.m_list2->setCurrentRow(0);
+    const std::string bytes = testenv::read_file(dataFile());
     std::filesystem::remove(dataFile());
+    MessageBox::takeAsked();
     window.m_list2->setCurrentRow(1);
+    // Nothing may be typed into a pane whose record was not read: it would be stored over it.
+    EXPECT_FALSE(window.m_edit1->isEnabled());
+    EXPECT_EQ(g_app_config.ncursel, -1);
+    EXPECT_EQ(window.m_list2->currentRow(), 1);
+    // The pane of record 0 could not be stored either: the user is told both.
+    EXPECT_EQ(MessageBox::takeAsked(), (QStringList{QStringLiteral("データを保存できませんでした"),
+                                                    QStringLiteral("レコードを読み込めませんでした")}));
+    // The row stays, so the user can try again once the file is back.
+    testenv::write_file(dataFile(), bytes);
+    QTest::mouseClick(window.m_list2->viewport(), Qt::LeftButton, {},
+                      window.m_list2->visualItemRect(window.m_list2->item(1)).center());
     EXPECT_TRUE(window.m_edit1->isEnabled());
-    EXPECT_EQ(window.m_edit1->toPlainText(), QString());
+    EXPECT_EQ(g_app_config.ncursel, 1);
 }
 
 TEST_F(MainWindowTest, PaneHoldsTheWholeDataField)

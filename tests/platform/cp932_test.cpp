@@ -43,6 +43,9 @@ TEST(Cp932, CutNeverSplitsADoubleByteCharacter)
     EXPECT_EQ(std::string(dst, 4), std::string("ab\0z", 4));
     EXPECT_EQ(cp932::copy_cut(dst, 1, text), 0u);
     EXPECT_EQ(dst[0], '\0');
+    // Text that fits comes back byte for byte, even ending in a lone lead byte.
+    EXPECT_EQ(cp932::copy_cut(dst, sizeof dst, "a\x93"), 2u);
+    EXPECT_EQ(std::string(dst), "a\x93");
 }
 
 class Cp932File : public TempDirTest

@@ -17,6 +17,8 @@ void write_file(const std::filesystem::path& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    // As kestrel creates its files: private to the owner.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 } // namespace testenv
@@ -30,6 +32,7 @@ void TempDirTest::SetUp()
     setenv("KESTREL_REGISTRY", (m_dir / "registry").c_str(), 1);
     setenv("HOME", (m_dir / "home").c_str(), 1);
     unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_STATE_HOME");
     m_oldCwd = std::filesystem::current_path();
     std::filesystem::current_path(m_dir);
 }

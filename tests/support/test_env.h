@@ -12,13 +12,14 @@ namespace testenv {
 
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string read_file(const std::filesystem::path& path);
-// Writes bytes to a file, replacing it.
+// Writes bytes to a file (mode 0600), replacing it.
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 
 } // namespace testenv
 
 // Fixture: creates a temporary folder, sets KESTREL_REGISTRY to
-// <folder>/registry and HOME to <folder>/home, makes the folder the working
+// <folder>/registry and HOME to <folder>/home (XDG_CONFIG_HOME and
+// XDG_STATE_HOME unset, so that state lands there too), makes the folder the working
 // directory, and removes everything again afterwards.
 class TempDirTest : public ::testing::Test
 {

@@ -1,0 +1,137 @@
+#include "store/file_calls.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+FileCallHook g_hook = nullptr;
+
+// False (errno set) when the hook fails the call.
+bool allowed(FileCall call)
+{
+    if (!g_hook)
+        return true;
+    if (const int error = g_hook(call)) {
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void set_file_call_hook(FileCallHook hook)
+{
+    g_hook = hook;
+}
+
+namespace fc {
+
+int open(const char* path, int flags, mode_t mode)
+{
+    if (!allowed(FileCall::Open))
+        return -1;
+    int fd;
+    do
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool pwrite_all(int fd, const void* data, size_t size, off_t offset)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        if (!allowed(FileCall::Write))
+            return false;
+        const ssize_t n = ::pwrite(fd, bytes, size, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+bool write_all(int fd, const void* data, size_t size)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        if (!allowed(FileCall::Write))
+            return false;
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool datasync(int fd)
+{
+    return allowed(FileCall::Sync) && ::fdatasync(fd) == 0;
+}
+
+bool fsync(int fd)
+{
+    return allowed(FileCall::Sync) && ::fsync(fd) == 0;
+}
+
+bool truncate(int fd, off_t size)
+{
+    return allowed(FileCall::Truncate) && ::ftruncate(fd, size) == 0;
+}
+
+bool rename(const char* from, const char* to)
+{
+    return allowed(FileCall::Rename) && ::rename(from, to) == 0;
+}
+
+bool unlink(const char* path)
+{
+    return allowed(FileCall::Unlink) && ::unlink(path) == 0;
+}
+
+int make_temp(std::string& templ)
+{
+    if (!allowed(FileCall::Open))
+        return -1;
+    return mkostemp(templ.data(), O_CLOEXEC);
+}
+
+ssize_t copy_range(int from, off_t* offset, int to, size_t size)
+{
+    if (!allowed(FileCall::Write))
+        return -1;
+    return ::copy_file_range(from, offset, to, nullptr, size, 0);
+}
+
+bool sync_folder_of(const std::string& path)
+{
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = fsync(fd);
+    ::close(fd);
+    return ok;
+}
+
+} // namespace fc
