@@ -1,5 +1,7 @@
 #include "focus_style.h"
 
+#include <QAbstractItemView>
+#include <QEvent>
 #include <QPainter>
 #include <QStyleOption>
 #include <qdrawutil.h>
@@ -17,6 +19,49 @@ bool plain_captioned(const QStyleOptionComplex* option)
 } // namespace
 
 FocusStyle::FocusStyle() = default;
+
+void FocusStyle::polish(QWidget* widget)
+{
+    QProxyStyle::polish(widget);
+    // A list's border is drawn outside its rows: repaint it when the focus comes or goes.
+    if (qobject_cast<QAbstractItemView*>(widget))
+        widget->installEventFilter(this);
+}
+
+void FocusStyle::unpolish(QWidget* widget)
+{
+    widget->removeEventFilter(this);
+    QProxyStyle::unpolish(widget);
+}
+
+bool FocusStyle::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+        if (auto* widget = qobject_cast<QWidget*>(watched))
+            widget->update();
+    return QProxyStyle::eventFilter(watched, event);
+}
+
+void FocusStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                             const QWidget* widget) const
+{
+    QProxyStyle::drawControl(element, option, painter, widget);
+    if (!(option->state & State_HasFocus))
+        return;
+    if (element == CE_PushButton) {
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(*option);
+        focus.rect = subElementRect(SE_PushButtonFocusRect, option, widget);
+        drawPrimitive(PE_FrameFocusRect, &focus, painter, widget);
+    } else if (element == CE_ShapedFrame && qobject_cast<const QAbstractItemView*>(widget)) {
+        painter->save();
+        painter->setPen(QPen(option->palette.color(QPalette::Highlight), 1));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->drawRect(option->rect.adjusted(1, 1, -2, -2));
+        painter->restore();
+    }
+}
 
 QRect FocusStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl subControl,
                                  const QWidget* widget) const
