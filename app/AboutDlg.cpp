@@ -1,6 +1,7 @@
 #include "AboutDlg.h"
 
 #include "app_icon.h"
+#include "dialog_keys.h"
 #include "dialog_units.h"
 
 #include <QLabel>
@@ -22,11 +23,13 @@ AboutDlg::AboutDlg()
     const QRect iconRect = units.rect(11, 17, 20, 20);
     icon->setPixmap(app_icon().pixmap(iconRect.size()));
     icon->setGeometry(iconRect);
-    units.place(new QLabel(QStringLiteral("Larkspur"), this), 40, 10, 119, 10);
-    units.place(new QLabel(about_version_line(), this), 40, 25, 119, 10);
+    auto* name = new QLabel(QStringLiteral("Larkspur"), this);
+    units.place(name, 40, 10, 119, 10);
+    auto* version = new QLabel(about_version_line(), this);
+    units.place(version, 40, 25, 119, 10);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
     units.place(ok, 178, 7, 50, 14);
     connect(ok, &QPushButton::clicked, this, &AboutDlg::accept);
+    set_dialog_keys(this, {icon, name, version, ok}, ok);
 }

@@ -1,6 +1,7 @@
 #include "CatgChangeDlg.h"
 
 #include "KindEditDlg.h"
+#include "dialog_keys.h"
 #include "dialog_units.h"
 #include "list_item.h"
 #include "message_box.h"
@@ -28,12 +29,12 @@ CatgChangeDlg::CatgChangeDlg()
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     units.place(ok, 31, 117, 50, 14);
-    ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CatgChangeDlg::accept);
 
     auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
     units.place(cancel, 107, 117, 50, 14);
     connect(cancel, &QPushButton::clicked, this, &CatgChangeDlg::reject);
+    set_dialog_keys(this, {label, m_list, ok, cancel}, ok);
 }
 
 int CatgChangeDlg::exec()
@@ -41,7 +42,6 @@ int CatgChangeDlg::exec()
     // No row is preselected, not even the record's present category.
     fill_slot_list(m_list);
     m_list->setCurrentItem(nullptr);
-    m_list->setFocus();
     return QDialog::exec();
 }
 

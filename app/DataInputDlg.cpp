@@ -1,5 +1,6 @@
 #include "DataInputDlg.h"
 
+#include "dialog_keys.h"
 #include "dialog_units.h"
 #include "message_box.h"
 #include "text_edge.h"
@@ -34,12 +35,12 @@ DataInputDlg::DataInputDlg()
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     units.place(ok, 26, 30, 50, 14);
-    ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &DataInputDlg::accept);
 
     auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
     units.place(cancel, 110, 30, 50, 14);
     connect(cancel, &QPushButton::clicked, this, &DataInputDlg::reject);
+    set_dialog_keys(this, {m_edit, ok, cancel}, ok);
 }
 
 int DataInputDlg::exec()
@@ -48,7 +49,6 @@ int DataInputDlg::exec()
     m_shown = from_cp932(m_text);
     if (m_text[0] != '\0')
         m_edit->setText(m_shown);
-    m_edit->setFocus();
     return QDialog::exec();
 }
 

@@ -1,6 +1,7 @@
 #include "KindEditDlg.h"
 
 #include "DataInputDlg.h"
+#include "dialog_keys.h"
 #include "dialog_units.h"
 #include "list_item.h"
 #include "message_box.h"
@@ -62,14 +63,13 @@ KindEditDlg::KindEditDlg()
 
     auto* close = new QPushButton(QStringLiteral("閉じる"), this);
     units.place(close, 67, 135, 50, 14);
-    close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &KindEditDlg::accept);
+    set_dialog_keys(this, {m_list, m_add, m_rename, m_delete, close}, close);
 }
 
 int KindEditDlg::exec()
 {
     fill_slot_list(m_list);
-    m_list->setFocus();
     return QDialog::exec();
 }
 
@@ -104,7 +104,7 @@ void KindEditDlg::onRename()
     if (input.m_result != 1)
         return;
     kindedt_rename(slot, input.m_text);
-    delete row;
+    delete_row(row);
     add_slot_row(m_list, input.m_text, slot);
 }
 
@@ -119,6 +119,6 @@ void KindEditDlg::onDelete()
             QStringLiteral("カテゴリとそのカテゴリに関連のあるデータを全て消去します。よろしいですか？")))
         return;
     const int slot = row->data(Qt::UserRole).toInt();
-    delete row;
+    delete_row(row);
     kindedt_delete(slot);
 }

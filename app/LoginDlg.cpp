@@ -1,5 +1,6 @@
 #include "LoginDlg.h"
 
+#include "dialog_keys.h"
 #include "dialog_units.h"
 #include "field_limit.h"
 #include "message_box.h"
@@ -28,13 +29,12 @@ LoginDlg::LoginDlg()
     units.place(m_pass, 30, 26, 126, 13);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
     units.place(ok, 37, 50, 50, 14);
     auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
     units.place(cancel, 99, 50, 50, 14);
     connect(ok, &QPushButton::clicked, this, &LoginDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &LoginDlg::reject);
-    m_pass->setFocus();
+    set_dialog_keys(this, {label, m_pass, ok, cancel}, ok);
 }
 
 void LoginDlg::accept()

@@ -21,6 +21,8 @@ DataPane::DataPane(QWidget* parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab moves on through the window's controls; Ctrl+Tab types a tab.
+    setTabChangesFocus(true);
 }
 
 void DataPane::showStored(const char* data)
@@ -76,6 +78,11 @@ bool DataPane::accepts(const QString& inserted)
 
 void DataPane::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::ControlModifier) {
+        if (accepts(QStringLiteral("\t")))
+            insertPlainText(QStringLiteral("\t"));
+        return;
+    }
     QString inserted;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
         inserted = QStringLiteral("\n");

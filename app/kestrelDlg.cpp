@@ -4,6 +4,7 @@
 #include "app_icon.h"
 #include "config_store.h"
 #include "data_pane.h"
+#include "dialog_keys.h"
 #include "dialog_units.h"
 #include "list_item.h"
 #include "message_box.h"
@@ -65,10 +66,11 @@ void kestrelDlg::buildLayout()
     m_list1 = new_sorted_list(this);
     units.place(m_list1, 9, 19, 88, 45);
 
-    auto button = [this, &units](const QString& text, int x, int y, int width, int height) {
+    QList<QWidget*> buttons;
+    auto button = [this, &units, &buttons](const QString& text, int x, int y, int width, int height) {
         auto* pushButton = new QPushButton(text, this);
-        pushButton->setAutoDefault(false);
         units.place(pushButton, x, y, width, height);
+        buttons << pushButton;
         return pushButton;
     };
     connect(button(QStringLiteral("追加"), 7, 181, 30, 13), &QPushButton::clicked, this, &kestrelDlg::onAdd);
@@ -79,6 +81,8 @@ void kestrelDlg::buildLayout()
     connect(button(QStringLiteral("設定"), 113, 170, 50, 14), &QPushButton::clicked, this, &kestrelDlg::onSettings);
     connect(button(QStringLiteral("About"), 257, 155, 50, 14), &QPushButton::clicked, this, &kestrelDlg::onAbout);
     connect(button(QStringLiteral("閉じる"), 257, 172, 50, 14), &QPushButton::clicked, this, &kestrelDlg::accept);
+    // Focus and Tab follow the template: category list, record list, pane, buttons.
+    set_dialog_keys(this, QList<QWidget*>{m_list1, m_list2, m_edit1} + buttons, nullptr);
 
     connect(m_list1, &QListWidget::itemSelectionChanged, this, &kestrelDlg::onCategorySelected);
     connect(m_list2, &QListWidget::itemSelectionChanged, this, &kestrelDlg::onRecordSelected);
@@ -176,8 +180,10 @@ void kestrelDlg::reject()
 
 void kestrelDlg::closeEvent(QCloseEvent* event)
 {
-    // There is no close box; the session's end and signals go through requestClose().
-    event->ignore();
+    // The window manager's close box and Alt+F4 are the Close button; the
+    // dialog's own handling would run the cancel command, the category editor.
+    requestClose();
+    event->setAccepted(!isVisible());
 }
 
 void kestrelDlg::onSysCommand(int id)

@@ -66,6 +66,13 @@ QListWidgetItem* selected_item(const QListWidget* list)
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
+void delete_row(QListWidgetItem* row)
+{
+    if (QListWidget* list = row->listWidget())
+        list->setCurrentItem(nullptr);
+    delete row;
+}
+
 int selected_row(const QListWidget* list)
 {
     const QListWidgetItem* item = selected_item(list);

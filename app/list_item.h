@@ -34,6 +34,10 @@ QListWidget* new_sorted_list(QWidget* parent);
 // The selected row's item; null when none is selected.
 QListWidgetItem* selected_item(const QListWidget* list);
 
+// Removes a row and leaves no row selected, as the platform's list box does;
+// selecting a neighbour would let the next command act on a row never chosen.
+void delete_row(QListWidgetItem* row);
+
 // Item data of a row; -1 when the row does not exist or carries none.
 int item_data(const QListWidget* list, int row);
 // Adds a row at its sorted place and returns the row it got.

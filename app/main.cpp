@@ -1,5 +1,7 @@
 // kestrel: the record keeper's program.
+#include "focus_style.h"
 #include "kestrel.h"
+#include "qt_translations.h"
 
 #include <QApplication>
 
@@ -9,6 +11,8 @@ kestrelApp theApp;
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    QApplication::setStyle(new FocusStyle);
+    load_qt_translations();
     theApp.InitInstance();
     return 0;
 }

@@ -1,7 +1,11 @@
 #include "message_box.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
 
 #include <deque>
 
@@ -17,10 +21,40 @@ const char* const kCaption = "kestrel";
 QMessageBox::StandardButton show(const QString& text, QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kCaption), text, buttons);
+    // Qt wraps a text wider than half the screen (500 pixels at most) at any
+    // character; break it at phrase ends within that width instead.
+    const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    const int limit = screen ? qMin(screen->availableGeometry().width() / 2, 500) : 500;
+    const QStyle* style = box.style();
+    const int reserve = style->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box) +
+                        4 * style->pixelMetric(QStyle::PM_LayoutLeftMargin, nullptr, &box);
+    box.setText(phrase_lines(text, QFontMetrics(box.font()), limit - reserve));
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 } // namespace
+
+QString phrase_lines(const QString& text, const QFontMetrics& metrics, int width)
+{
+    QStringList phrases;
+    int start = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] == QChar(0x3001) || text[i] == QChar(0x3002)) { // "、" and "。"
+            phrases << text.mid(start, i + 1 - start);
+            start = i + 1;
+        }
+    }
+    if (start < text.size())
+        phrases << text.mid(start);
+    QStringList lines;
+    for (const QString& phrase : phrases) {
+        if (!lines.isEmpty() && metrics.horizontalAdvance(lines.last() + phrase) <= width)
+            lines.last() += phrase;
+        else
+            lines << phrase;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 void MessageBox::message(const QString& text)
 {

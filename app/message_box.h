@@ -7,7 +7,13 @@
 #include <QString>
 #include <QStringList>
 
+class QFontMetrics;
 class QWidget;
+
+// A message split into lines at its phrase ends (after "、" and "。") so that
+// no line is wider than `width`; a phrase wider than that keeps a line of its
+// own, which widens the box instead of breaking the phrase.
+QString phrase_lines(const QString& text, const QFontMetrics& metrics, int width);
 
 class MessageBox
 {

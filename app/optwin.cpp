@@ -1,5 +1,6 @@
 #include "optwin.h"
 
+#include "dialog_keys.h"
 #include "dialog_units.h"
 #include "field_limit.h"
 #include "message_box.h"
@@ -49,27 +50,29 @@ SettingsDlg::SettingsDlg()
     const DialogUnits units(font());
     setFixedSize(units.size(250, 98));
 
-    units.place(field_label(QStringLiteral("データファイル："), this), 7, 10, 60, 13);
+    auto* pathLabel = field_label(QStringLiteral("データファイル："), this);
+    units.place(pathLabel, 7, 10, 60, 13);
     m_path = new QLineEdit(this);
     limit_field(m_path, CONFIG_TEXT_SIZE - 1);
     units.place(m_path, 70, 10, 150, 13);
     auto* browse = new QPushButton(QStringLiteral("..."), this);
-    browse->setAutoDefault(false);
     units.place(browse, 223, 10, 20, 13);
 
-    units.place(field_label(QStringLiteral("旧パスワード："), this), 7, 30, 60, 13);
+    auto* oldLabel = field_label(QStringLiteral("旧パスワード："), this);
+    units.place(oldLabel, 7, 30, 60, 13);
     m_oldpass = password_field(this);
     units.place(m_oldpass, 70, 30, 100, 13);
-    units.place(field_label(QStringLiteral("新パスワード："), this), 7, 50, 60, 13);
+    auto* newLabel = field_label(QStringLiteral("新パスワード："), this);
+    units.place(newLabel, 7, 50, 60, 13);
     m_newpass = password_field(this);
     units.place(m_newpass, 70, 50, 100, 13);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
     units.place(ok, 66, 76, 50, 14);
     auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    cancel->setAutoDefault(false);
     units.place(cancel, 134, 76, 50, 14);
+
+    set_dialog_keys(this, {pathLabel, m_path, browse, oldLabel, m_oldpass, newLabel, m_newpass, ok, cancel}, ok);
 
     connect(browse, &QPushButton::clicked, this, &SettingsDlg::onBrowse);
     connect(ok, &QPushButton::clicked, this, &SettingsDlg::accept);
