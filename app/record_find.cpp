@@ -5,22 +5,22 @@
 
 #include "store/record_search.h"
 
-#include <QHash>
-
 #include <algorithm>
-#include <cstring>
+#include <vector>
 
 namespace {
 
-// The folded form of one character. Each one is worked out once: a search
+// The folded form of one character of the BMP, worked out once: a search
 // folds every record of the file.
 const QString& folded_char(char16_t c)
 {
-    static QHash<char16_t, QString> cache;
-    auto found = cache.find(c);
-    if (found == cache.end())
-        found = cache.insert(c, QString(QChar(c)).normalized(QString::NormalizationForm_KD).toCaseFolded());
-    return *found;
+    static std::vector<QString> table(0x10000);
+    static std::vector<bool> known(0x10000);
+    if (!known[c]) {
+        table[c] = QString(QChar(c)).normalized(QString::NormalizationForm_KD).toCaseFolded();
+        known[c] = true;
+    }
+    return table[c];
 }
 
 // Stored text as the screen shows it; plain ASCII needs no converter.
@@ -32,32 +32,47 @@ QString shown_text(const char* bytes)
     return QString::fromLatin1(bytes);
 }
 
+// Appends the folded form of `text` to `out`; `origin`, when given, gets the
+// position in `text` of the character that each folded unit came from. Most
+// characters fold to one unit, written in place; longer forms grow the text.
+void fold_into(const QString& text, QString& out, std::vector<int>* origin)
+{
+    qsizetype at = out.size();
+    out.resize(at + text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            out[at++] = QChar(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+            if (origin)
+                origin->push_back(i);
+            continue;
+        }
+        QString pair;
+        const bool surrogates = QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        if (surrogates) // outside CP932: folded whole, without the table
+            pair = text.mid(i, 2).normalized(QString::NormalizationForm_KD).toCaseFolded();
+        const QString& one = surrogates ? pair : folded_char(c);
+        const qsizetype units = one.size();
+        // Room for this form and one unit for each character still to come.
+        if (at + units > out.size() - (text.size() - i - (surrogates ? 2 : 1)))
+            out.resize(at + units + (text.size() - i - (surrogates ? 2 : 1)));
+        for (qsizetype u = 0; u < units; ++u)
+            out[at++] = one[u];
+        if (origin)
+            origin->insert(origin->end(), static_cast<size_t>(units), i);
+        if (surrogates)
+            ++i;
+    }
+    out.truncate(at);
+}
+
 } // namespace
 
 FoldedText fold_for_find(const QString& text)
 {
     FoldedText folded;
-    folded.text.reserve(text.size());
     folded.origin.reserve(static_cast<size_t>(text.size()));
-    for (int i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < 0x80) {
-            folded.text += QChar(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-            folded.origin.push_back(i);
-            continue;
-        }
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            // Outside CP932; folded whole, without the cache.
-            const QString pair = text.mid(i, 2).normalized(QString::NormalizationForm_KD).toCaseFolded();
-            folded.text += pair;
-            folded.origin.insert(folded.origin.end(), static_cast<size_t>(pair.size()), i);
-            ++i;
-            continue;
-        }
-        const QString& one = folded_char(c);
-        folded.text += one;
-        folded.origin.insert(folded.origin.end(), static_cast<size_t>(one.size()), i);
-    }
+    fold_into(text, folded.text, &folded.origin);
     return folded;
 }
 
@@ -68,6 +83,11 @@ TextFinder::TextFinder(const QString& needle) : m_needle(fold_for_find(needle).t
 bool TextFinder::find(const QString& text, int& start, int& length) const
 {
     if (m_needle.isEmpty())
+        return false;
+    // Most texts hold no match: fold them without keeping the origins.
+    QString quick;
+    fold_into(text, quick, nullptr);
+    if (!quick.contains(m_needle))
         return false;
     const FoldedText folded = fold_for_find(text);
     const QString& hay = folded.text;
