@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -92,6 +93,10 @@ void kestrelDlg::buildLayout()
             onRecordSelected();
     });
     connect(m_list2, &QListWidget::itemDoubleClicked, this, &kestrelDlg::onChangeCategory);
+
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
+            [this] { onFind(false); });
+    connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this, [this] { onFind(true); });
 }
 
 int kestrelDlg::runModal()

@@ -69,6 +69,8 @@ public slots:
     void onKindEdit();
     void onSettings();
     void onAbout();
+    // Find (Ctrl+F) asks for the text; find next (F3) goes on with the last one.
+    void onFind(bool next);
 
 private slots:
     void onCategorySelected();
@@ -85,4 +87,5 @@ private:
     bool m_ended = false;
     bool m_saveAtEnd = true; // false for a second copy on a record file in use
     bool m_closing = false;
+    QString m_findText; // the last text searched for, this run
 };

@@ -1,0 +1,32 @@
+// The records that a search found, one row each (record name, category name,
+// the line that holds the text), in the record list's order; the user picks one.
+#pragma once
+
+#include "record_find.h"
+
+#include <QDialog>
+
+#include <vector>
+
+class QTreeWidget;
+
+class FindResultsDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FindResultsDlg(const std::vector<FindHit>& hits);
+
+    void accept() override;
+    void reject() override;
+
+    // 1 after a row was chosen, 0 after any cancel.
+    int m_result = 0;
+    // The chosen hit's position in the hits given.
+    int m_choice = -1;
+
+    QTreeWidget* list() const { return m_list; }
+
+private:
+    QTreeWidget* m_list;
+};

@@ -1,0 +1,112 @@
+// Find (Ctrl+F) and find next (F3): store the pane as every command does,
+// search every live record's name and data text in one pass over the record
+// file, and show the match under "(ALL)" with the text selected in the pane.
+#include "kestrelDlg.h"
+
+#include "FindDlg.h"
+#include "FindResultsDlg.h"
+#include "data_pane.h"
+#include "list_item.h"
+#include "message_box.h"
+#include "record_find.h"
+
+#include "commons/commons.h"
+#include "store/app_config.h"
+#include "store/record_file.h"
+
+#include <QListWidget>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// The log carries the main window's unit name, whichever file runs the command.
+const char* const kUnit = "kestrelDlg.cpp";
+
+// The row whose item data is `data`; -1 when there is none.
+int row_of(const QListWidget* list, int data)
+{
+    for (int row = 0; row < list->count(); ++row)
+        if (item_data(list, row) == data)
+            return row;
+    return -1;
+}
+
+// The first hit after the selected record in the record list's order, from
+// the top again after the last one.
+const FindHit& next_hit(const std::vector<FindHit>& hits, const QListWidget* records)
+{
+    const QListWidgetItem* current = selected_item(records);
+    if (!current)
+        return hits.front();
+    FindHit here;
+    here.index = item_data(records, records->row(current));
+    here.key = list_sort_key(current->text());
+    const auto after = std::upper_bound(hits.begin(), hits.end(), here, list_order_less);
+    return after == hits.end() ? hits.front() : *after;
+}
+
+} // namespace
+
+void kestrelDlg::onFind(bool next)
+{
+    sub_check_update(1);
+    if (!next || m_findText.isEmpty()) {
+        FindDlg find;
+        find.m_text = m_findText;
+        find.exec();
+        if (find.m_result != 1)
+            return;
+        m_findText = find.m_text;
+        next = false;
+    }
+
+    std::vector<FindHit> hits;
+    if (!find_records(g_app_config.datafile, m_findText, hits)) {
+        logputd(0, kUnit, __LINE__, "Datafile (%s) Open error\n", g_app_config.datafile);
+        MessageBox::message(QStringLiteral("データファイルを読めませんでした"));
+        return;
+    }
+    logputd(1, kUnit, __LINE__, "Find: %d records hold the text\n", static_cast<int>(hits.size()));
+    if (hits.empty()) {
+        MessageBox::message(QStringLiteral("見つかりませんでした"));
+        return;
+    }
+
+    const FindHit* chosen = &hits.front();
+    if (next) {
+        chosen = &next_hit(hits, m_list2);
+    } else if (hits.size() > 1) {
+        FindResultsDlg results(hits);
+        results.exec();
+        if (results.m_result != 1)
+            return;
+        chosen = &hits[static_cast<size_t>(results.m_choice)];
+    }
+
+    // Under "(ALL)" every hit is listed, whatever its category.
+    const int all = row_of(m_list1, KIND_ALL);
+    if (all >= 0 && selected_row(m_list1) != all)
+        m_list1->setCurrentRow(all); // refills the record list
+    const int row = row_of(m_list2, chosen->index);
+    if (row < 0)
+        return;
+    {
+        // Selected again, so that the pane opens even when the row stayed selected.
+        const QSignalBlocker quiet(m_list2);
+        m_list2->clearSelection();
+    }
+    m_list2->setCurrentRow(row);
+    m_list2->scrollToItem(m_list2->item(row));
+    if (!m_edit1->isEnabled())
+        return;
+    if (chosen->start >= 0 && chosen->start + chosen->length < m_edit1->document()->characterCount()) {
+        QTextCursor cursor = m_edit1->textCursor();
+        cursor.setPosition(chosen->start);
+        cursor.setPosition(chosen->start + chosen->length, QTextCursor::KeepAnchor);
+        m_edit1->setTextCursor(cursor);
+    }
+    m_edit1->setFocus();
+}

@@ -1,0 +1,53 @@
+// Finding records by a piece of their name or data text, without regard to
+// case or to full-width and half-width forms: ＡＢＣ finds abc, カタカナ finds
+// ｶﾀｶﾅ and ガ finds ｶﾞ. Each character is folded on its own (compatibility
+// decomposition, then case folding), so every folded unit knows the
+// character it came from and a match can be shown in the original text.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+// Text folded for comparing, with the position in the original text of the
+// character that each folded unit came from.
+struct FoldedText
+{
+    QString text;
+    std::vector<int> origin;
+};
+FoldedText fold_for_find(const QString& text);
+
+// Finds a needle in texts. A match starts and ends on whole characters of
+// the text, and does not end before a combining mark (カ does not find ガ).
+class TextFinder
+{
+public:
+    explicit TextFinder(const QString& needle);
+    // First match in `text`: its start and length in `text`. False when none.
+    bool find(const QString& text, int& start, int& length) const;
+
+private:
+    QString m_needle; // folded
+};
+
+// A record that holds the text, as the record list shows it.
+struct FindHit
+{
+    int index = -1;   // record index
+    int32_t kind = 0; // category id
+    QString name;     // the record's name as the list shows it
+    QString key;      // the name's sort key in the record list
+    QString line;     // the data line holding the match, else the name
+    int start = -1;   // the match in the pane's text (LF line ends); -1 when only the name holds it
+    int length = 0;
+};
+
+// The order of the record list: names without regard to case, and among equal
+// names the later record first. Only key and index are compared.
+bool list_order_less(const FindHit& a, const FindHit& b);
+
+// Every live record of the record file whose name or data text holds
+// `needle`, in the record list's order. False when the file cannot be read.
+bool find_records(const char* path, const QString& needle, std::vector<FindHit>& hits);

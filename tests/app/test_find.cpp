@@ -1,0 +1,213 @@
+// Find (Ctrl+F) and find next (F3): the folding that ignores case and width,
+// and the commands driven through the real window and its dialogs.
+#include "app/FindDlg.h"
+#include "app/FindResultsDlg.h"
+#include "app/data_pane.h"
+#include "app/kestrelDlg.h"
+#include "app/message_box.h"
+#include "app/record_find.h"
+#include "app_fixture_helpers.h"
+#include "modal_script_helpers.h"
+
+#include "store/app_config.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+struct Span
+{
+    bool found;
+    int start;
+    int length;
+    bool operator==(const Span&) const = default;
+};
+void PrintTo(const Span& s, std::ostream* out)
+{
+    *out << (s.found ? "at " : "none ") << s.start << "+" << s.length;
+}
+
+Span find_in(const QString& needle, const QString& text)
+{
+    Span span{false, -1, 0};
+    span.found = TextFinder(needle).find(text, span.start, span.length);
+    return span;
+}
+
+TEST(TextFinder, IgnoresCaseAndWidthAndMatchesWholeCharacters)
+{
+    EXPECT_EQ(find_in("abc", QStringLiteral("xxＡＢＣyy")), (Span{true, 2, 3}));
+    EXPECT_EQ(find_in(QStringLiteral("ＡｂＣ"), "--aBc"), (Span{true, 2, 3}));
+    EXPECT_EQ(find_in(QStringLiteral("カタカナ"), QStringLiteral("ｶﾀｶﾅ")), (Span{true, 0, 4}));
+    EXPECT_EQ(find_in(QStringLiteral("ｶﾀｶﾅ"), QStringLiteral("のカタカナ")), (Span{true, 1, 4}));
+    // Voiced half-width katakana are two characters that fold like one.
+    EXPECT_EQ(find_in(QStringLiteral("パスワード"), QStringLiteral("旧ﾊﾟｽﾜｰﾄﾞ")), (Span{true, 1, 7}));
+    EXPECT_EQ(find_in(QStringLiteral("ﾊﾟｽ"), QStringLiteral("パス")), (Span{true, 0, 2}));
+    // A plain kana does not find its voiced form, in either width.
+    EXPECT_EQ(find_in(QStringLiteral("カ"), QStringLiteral("ガｶﾞ")).found, false);
+    EXPECT_EQ(find_in(QStringLiteral("カ"), QStringLiteral("ｶﾞカ")), (Span{true, 2, 1}));
+    EXPECT_EQ(find_in(QStringLiteral("ひらがな"), QStringLiteral("ヒラガナ")).found, false);
+    EXPECT_EQ(find_in("", "abc").found, false);
+}
+
+const QString kNotFound = QStringLiteral("見つかりませんでした");
+
+class FindTest : public AppTest
+{
+protected:
+    // Two categories, 銀行 (10) and メール (20); one record of a category the
+    // table no longer has, reachable under "(ALL)" only.
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        writeDataFile({{10, sj("銀行")}, {20, sj("メール")}},
+                      {plain_record(1, 10, sj("みずほ"), sj("支店 123\r\nパスワード ＡＢＣ")),
+                       plain_record(1, 20, "gmail", "user@gmail.com\r\npass: abc"), plain_record(1, 10, sj("ゆうちょ")),
+                       plain_record(1, 20, "Gmail", "second account"),
+                       plain_record(1, 999, sj("ｶﾀｶﾅ帳"), "orphan\r\nMAIL box"), CatgRecord{}});
+    }
+
+    // Shortcuts reach the active window only.
+    void pressFind() { press(Qt::Key_F, Qt::ControlModifier); }
+    void pressNext() { press(Qt::Key_F3, Qt::NoModifier); }
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers)
+    {
+        m_window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_window.get(), key, modifiers);
+    }
+    void findText(const QString& text)
+    {
+        when_modal<FindDlg>([text](FindDlg* d) {
+            d->edit()->clear();
+            type_text(d->edit(), text);
+            QTest::keyClick(d->edit(), Qt::Key_Return);
+        });
+    }
+    // "text=record index" of the selected record row, and the pane's selection.
+    QString shownRecord() const
+    {
+        const auto selected = m_window->m_list2->selectedItems();
+        if (selected.size() != 1)
+            return QStringLiteral("none");
+        return QStringLiteral("%1=%2").arg(selected[0]->text()).arg(selected[0]->data(Qt::UserRole).toInt());
+    }
+    QString paneSelection() const { return m_window->m_edit1->textCursor().selectedText(); }
+    QString category() const
+    {
+        const auto selected = m_window->m_list1->selectedItems();
+        return selected.size() == 1 ? selected[0]->text() : QStringLiteral("none");
+    }
+};
+
+TEST_F(FindTest, CtrlFStoresThePaneFirstAndOpensTheOneMatchUnderAll)
+{
+    openWindow(2); // 銀行
+    select_row(m_window->m_list2, QStringLiteral("ゆうちょ"));
+    typeIntoPane(QStringLiteral("合言葉 ｶﾞｲﾄﾞ"));
+    std::string storedBeforeSearch;
+    when_modal<FindDlg>([&](FindDlg* d) {
+        storedBeforeSearch = data_of(read_record_file(dataFile()).records.at(2));
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("検索"));
+        EXPECT_EQ(d->edit()->text(), QString());
+        type_text(d->edit(), QStringLiteral("ガイド"));
+        QTest::keyClick(d->edit(), Qt::Key_Return);
+    });
+    pressFind();
+    EXPECT_EQ(storedBeforeSearch, sj("合言葉 ｶﾞｲﾄﾞ"));
+    EXPECT_EQ(category(), QStringLiteral("(ALL)"));
+    EXPECT_EQ(g_app_config.kind_cursel, 0);
+    EXPECT_EQ(shownRecord(), QStringLiteral("ゆうちょ=2"));
+    EXPECT_TRUE(m_window->m_edit1->isEnabled());
+    EXPECT_EQ(paneSelection(), QStringLiteral("ｶﾞｲﾄﾞ"));
+    EXPECT_TRUE(MessageBox::takeAsked().isEmpty());
+}
+
+TEST_F(FindTest, SeveralMatchesAreListedInRecordListOrderAndTheChosenOneOpens)
+{
+    openWindow(1); // メール
+    findText(QStringLiteral("ＭＡＩＬ"));
+    QStringList listed;
+    when_modal<FindResultsDlg>([&](FindResultsDlg* d) {
+        QTreeWidget* list = d->list();
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem* item = list->topLevelItem(row);
+            listed << item->text(0) + "|" + item->text(1) + "|" + item->text(2);
+        }
+        list->setCurrentItem(list->topLevelItem(2));
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    pressFind();
+    // Equal names as the record list has them: the later record first. Only
+    // the name of Gmail holds the text; the record of no category has none.
+    EXPECT_EQ(listed, (QStringList{"Gmail|メール|Gmail", "gmail|メール|user@gmail.com", "ｶﾀｶﾅ帳||MAIL box"}));
+    EXPECT_EQ(rows_with_data(m_window->m_list2),
+              (QStringList{"Gmail=3", "gmail=1", "みずほ=0", "ゆうちょ=2", "ｶﾀｶﾅ帳=4"}));
+    EXPECT_EQ(category(), QStringLiteral("(ALL)"));
+    EXPECT_EQ(shownRecord(), QStringLiteral("ｶﾀｶﾅ帳=4"));
+    EXPECT_EQ(paneSelection(), QStringLiteral("MAIL"));
+
+    // Cancelled: nothing is opened, the pane stays stored and closed.
+    findText(QStringLiteral("abc"));
+    when_modal<FindResultsDlg>([](FindResultsDlg* d) { QTest::keyClick(d->list(), Qt::Key_Escape); });
+    pressFind();
+    EXPECT_FALSE(m_window->m_edit1->isEnabled());
+    EXPECT_TRUE(MessageBox::takeAsked().isEmpty());
+}
+
+TEST_F(FindTest, EmptyTextIsRefusedNoMatchIsToldAndTheLastTextComesBackSelected)
+{
+    openWindow(1); // メール
+    bool stayedOpen = false;
+    when_modal<FindDlg>([&](FindDlg* d) {
+        QTest::keyClick(d->edit(), Qt::Key_Return);
+        stayedOpen = d->isVisible();
+        type_text(d->edit(), QStringLiteral("どこにもない"));
+        QTest::keyClick(d->edit(), Qt::Key_Return);
+    });
+    pressFind();
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(MessageBox::takeAsked(), (QStringList{QStringLiteral("検索する文字列を入力してください"), kNotFound}));
+    EXPECT_EQ(category(), QStringLiteral("メール"));
+    EXPECT_EQ(rows(m_window->m_list2), (QStringList{"Gmail", "gmail"}));
+
+    QString shown, selected;
+    when_modal<FindDlg>([&](FindDlg* d) {
+        shown = d->edit()->text();
+        selected = d->edit()->selectedText();
+        QTest::keyClick(d->edit(), Qt::Key_Escape);
+    });
+    pressFind();
+    EXPECT_EQ(shown, QStringLiteral("どこにもない"));
+    EXPECT_EQ(selected, shown);
+    EXPECT_TRUE(MessageBox::takeAsked().isEmpty());
+}
+
+TEST_F(FindTest, F3GoesOnFromTheSelectedRecordInListOrderAndWrapsAround)
+{
+    openWindow(2); // 銀行
+    // With nothing searched yet, F3 asks for the text like Ctrl+F.
+    findText(QStringLiteral("a"));
+    when_modal<FindResultsDlg>([](FindResultsDlg* d) { d->accept(); }); // the first row
+    pressNext();
+    QStringList visited{shownRecord()};
+    for (int i = 0; i < 5; ++i) {
+        pressNext();
+        visited << shownRecord() + ":" + paneSelection();
+    }
+    // Every record but ゆうちょ holds an "a"; the last one wraps to the first.
+    EXPECT_EQ(visited, (QStringList{"Gmail=3", "gmail=1:a", "みずほ=0:Ａ", "ｶﾀｶﾅ帳=4:a", "Gmail=3:a", "gmail=1:a"}));
+
+    // From a record selected in its own category, F3 goes on after it.
+    select_row(m_window->m_list1, QStringLiteral("銀行"));
+    select_row(m_window->m_list2, QStringLiteral("ゆうちょ"));
+    pressNext();
+    EXPECT_EQ(category(), QStringLiteral("(ALL)"));
+    EXPECT_EQ(shownRecord(), QStringLiteral("ｶﾀｶﾅ帳=4"));
+    EXPECT_TRUE(MessageBox::takeAsked().isEmpty());
+}
+
+} // namespace
