@@ -119,6 +119,9 @@ void KindEditDlg::onDelete()
             QStringLiteral("カテゴリとそのカテゴリに関連のあるデータを全て消去します。よろしいですか？")))
         return;
     const int slot = row->data(Qt::UserRole).toInt();
+    if (kindedt_delete(slot) != 0) {
+        MessageBox::message(QStringLiteral("カテゴリのデータを消去できませんでした"));
+        return;
+    }
     delete_row(row);
-    kindedt_delete(slot);
 }

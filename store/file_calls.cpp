@@ -104,6 +104,11 @@ bool rename(const char* from, const char* to)
     return allowed(FileCall::Rename) && ::rename(from, to) == 0;
 }
 
+bool link(const char* from, const char* to)
+{
+    return allowed(FileCall::Link) && ::link(from, to) == 0;
+}
+
 bool unlink(const char* path)
 {
     return allowed(FileCall::Unlink) && ::unlink(path) == 0;

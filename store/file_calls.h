@@ -7,7 +7,7 @@
 #include <string>
 #include <sys/types.h>
 
-enum class FileCall { Open, Write, Sync, Truncate, Rename, Unlink };
+enum class FileCall { Open, Write, Sync, Truncate, Rename, Link, Unlink };
 
 // Called before each call; a non-zero result makes the call fail with that
 // errno value without doing anything.
@@ -24,6 +24,7 @@ bool datasync(int fd);
 bool fsync(int fd);
 bool truncate(int fd, off_t size);
 bool rename(const char* from, const char* to);
+bool link(const char* from, const char* to);
 bool unlink(const char* path);
 // mkostemp: creates a new file from the template's XXXXXX.
 int make_temp(std::string& templ);

@@ -11,6 +11,7 @@
 #include "store/record_journal.h"
 #include "store/side_files.h"
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -60,7 +61,8 @@ void make_sure_file_exists()
     }
 }
 
-void purge_records(int32_t kind_id)
+// 0 when every live record of the category is free now (or there is no file).
+int purge_records(int32_t kind_id)
 {
     const char* path = g_app_config.datafile;
     FILE* file = nullptr;
@@ -69,8 +71,13 @@ void purge_records(int32_t kind_id)
     const OpenStatus status = open_record_file(path, "rb+", file, area);
     if (status == OpenStatus::Damaged)
         log_damaged(__FILE_NAME__, __LINE__, path);
-    if (status != OpenStatus::Ok)
-        return;
+    if (status == OpenStatus::Missing && errno == ENOENT)
+        return 0;
+    if (status != OpenStatus::Ok) {
+        if (status == OpenStatus::Missing)
+            logputd(0, __FILE_NAME__, __LINE__, "Data File (%s) Open Error\n", path);
+        return -1;
+    }
     make_private(__FILE_NAME__, __LINE__, path, fileno(file));
     // Every record of the category is freed in one journaled change: all or none.
     BlockJournal journal(fileno(file), record_native_path(path));
@@ -96,6 +103,7 @@ void purge_records(int32_t kind_id)
     fclose(file);
     if (!ok)
         log_write_error(__FILE_NAME__, __LINE__, path);
+    return ok ? 0 : -1;
 }
 
 } // namespace
@@ -124,13 +132,16 @@ void kindedt_rename(int slot, const char* name)
     cp932::copy_cut(KindTable[slot].name, sizeof KindTable[slot].name, name);
 }
 
-void kindedt_delete(int slot)
+int kindedt_delete(int slot)
 {
     if (slot < 0 || slot >= KIND_MAX || KindTable[slot].in_use != 1)
-        return;
-    const int32_t kind_id = KindTable[slot].kind_id;
+        return -1;
+    const KindSlot kept = KindTable[slot];
     memset(&KindTable[slot], 0, sizeof KindTable[slot]);
     // A slot that somehow holds no id must not free the records of "category 0".
-    if (kind_id > 0)
-        purge_records(kind_id);
+    if (kept.kind_id <= 0 || purge_records(kept.kind_id) == 0)
+        return 0;
+    // The records are still there: so is their category, nothing is half-deleted.
+    KindTable[slot] = kept;
+    return -1;
 }

@@ -9,5 +9,7 @@
 int kindedt_add(const char* name);
 // Gives the category in `slot` a new name.
 void kindedt_rename(int slot, const char* name);
-// Clears `slot` and frees every live record of its category in the record file.
-void kindedt_delete(int slot);
+// Clears `slot` and frees every live record of its category in the record
+// file, all in one change. -1 when the records could not be freed: the slot
+// is then kept as it was.
+int kindedt_delete(int slot);

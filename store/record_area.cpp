@@ -33,24 +33,35 @@ FILE* open_regular(const std::string& native, int flags, const char* mode)
     return file;
 }
 
-// Creates a missing record file holding a zero header count, durably. False
-// with EEXIST when another process created it first.
+// Creates a missing record file holding a zero header count. It is written
+// and synced under a temporary name first and then linked into place, so a
+// crash never leaves a record file without its count; link() fails with
+// EEXIST when another process created the file first.
 bool create_empty(const std::string& native)
 {
-    const int fd = fc::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY, 0600);
+    std::string temp = beside(native, ".XXXXXX");
+    const int fd = fc::make_temp(temp);
     if (fd < 0)
         return false;
     const unsigned char zero[COUNT_SIZE] = {};
-    const bool ok = fc::pwrite_all(fd, zero, sizeof zero, 0) && fc::datasync(fd);
+    bool ok = fchmod(fd, 0600) == 0 && fc::pwrite_all(fd, zero, sizeof zero, 0) && fc::datasync(fd);
     close(fd);
-    if (!ok) {
-        const int error = errno;
-        ::unlink(native.c_str()); // nothing of ours was in it
-        errno = error;
-        return false;
+    const bool written = ok;
+    ok = ok && fc::link(temp.c_str(), native.c_str());
+    int error = errno;
+    ::unlink(temp.c_str());
+    if (written && !ok && (error == EPERM || error == ENOTSUP || error == EOPNOTSUPP)) {
+        // A file system without hard links: created exclusively in place instead.
+        const int direct = fc::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY, 0600);
+        ok = direct >= 0 && fc::pwrite_all(direct, zero, sizeof zero, 0) && fc::datasync(direct);
+        error = errno;
+        if (direct >= 0)
+            close(direct);
     }
-    fc::sync_folder_of(native);
-    return true;
+    if (ok)
+        fc::sync_folder_of(native);
+    errno = error;
+    return ok;
 }
 
 } // namespace

@@ -130,7 +130,9 @@ bool copy_file_bytes(int from, int to, int64_t size)
 enum class Found { None, Spent, Applied, Failed };
 
 // Applies one journal to the record file; the journal is spent afterwards.
-Found apply_journal(const std::string& journal, const std::string& record)
+// A block change is kept when it is whole, unless `rollback` asks for the old
+// blocks in any case (the change failed before it was synced).
+Found apply_journal(const std::string& journal, const std::string& record, bool rollback = false)
 {
     const int jfd = ::open(journal.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (jfd < 0)
@@ -161,7 +163,7 @@ Found apply_journal(const std::string& journal, const std::string& record)
     bool ok = true;
     if (h.kind == KIND_BLOCKS) {
         // Whole when every block holds its new bytes and the file has its new size.
-        bool complete = st.st_size == h.sizeAfter;
+        bool complete = !rollback && st.st_size == h.sizeAfter;
         std::vector<Entry> entries;
         std::vector<const char*> olds;
         size_t at = 0;
@@ -311,7 +313,7 @@ bool BlockJournal::commit()
     // Put the old blocks back now; when even that fails, the next operation or start does.
     close(m_journalFd);
     m_journalFd = -1;
-    g_pending = apply_journal(m_journal, m_record) == Found::Failed;
+    g_pending = apply_journal(m_journal, m_record, true) == Found::Failed;
     return false;
 }
 
@@ -342,10 +344,12 @@ bool copy_image_in_place(int fd, const std::string& record, const std::string& i
         ::unlink(image.c_str());
     }
     close(jfd);
-    if (!ok)
-        // The copy is done again from the image until it is whole.
-        g_pending = apply_journal(journal, record) == Found::Failed;
-    return ok;
+    if (ok)
+        return true;
+    // The copy is done again from the image; once that is whole, so is the save.
+    const Found again = apply_journal(journal, record);
+    g_pending = again == Found::Failed;
+    return again == Found::Applied;
 }
 
 bool recover_record_file(const std::string& record)
