@@ -11,12 +11,15 @@
 #include "app/optwin.h"
 #include "commons/commons.h"
 #include "platform/sockets.h"
+#include "store/record_lock.h"
 
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
 
 #include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -150,3 +153,33 @@ TEST_F(StartupTest, TerminationSignalClosesLikeTheCloseButton)
 }
 
 } // namespace
+
+TEST_F(StartupTest, ASecondCopyOnTheSameRecordFileSaysSoAndWritesNothing)
+{
+    writeDataFile({{1, "work"}}, {plain_record(1, 1, "bank", "no")});
+    storeConfig(dataFile().string(), 1, "");
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t first = fork();
+    ASSERT_GE(first, 0);
+    if (first == 0) {
+        // The first kestrel holds the record file until it is ended.
+        lock_record_file(dataFile().c_str());
+        (void)!write(ready[1], "x", 1);
+        pause();
+        _exit(0);
+    }
+    char byte;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(sub_regwrite("kest_cwdpath", "/elsewhere"), 0);
+    const std::string bytes = testenv::read_file(dataFile());
+    EXPECT_TRUE(startWindow());
+    m_window.reset();
+    kill(first, SIGKILL);
+    waitpid(first, nullptr, 0);
+    EXPECT_EQ(MessageBox::takeAsked(), QStringList{QStringLiteral("kestrel はすでに起動しています")});
+    EXPECT_EQ(config_value("kest_cwdpath"), sz_value("/elsewhere"));
+    EXPECT_EQ(testenv::read_file(dataFile()), bytes);
+    close(ready[0]);
+    close(ready[1]);
+}
