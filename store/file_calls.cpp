@@ -12,11 +12,11 @@ namespace {
 FileCallHook g_hook = nullptr;
 
 // False (errno set) when the hook fails the call.
-bool allowed(FileCall call)
+bool allowed(FileCall call, const char* path = nullptr)
 {
     if (!g_hook)
         return true;
-    if (const int error = g_hook(call)) {
+    if (const int error = g_hook(call, path)) {
         errno = error;
         return false;
     }
@@ -34,7 +34,7 @@ namespace fc {
 
 int open(const char* path, int flags, mode_t mode)
 {
-    if (!allowed(FileCall::Open))
+    if (!allowed(FileCall::Open, path))
         return -1;
     int fd;
     do
@@ -101,22 +101,22 @@ bool truncate(int fd, off_t size)
 
 bool rename(const char* from, const char* to)
 {
-    return allowed(FileCall::Rename) && ::rename(from, to) == 0;
+    return allowed(FileCall::Rename, to) && ::rename(from, to) == 0;
 }
 
 bool link(const char* from, const char* to)
 {
-    return allowed(FileCall::Link) && ::link(from, to) == 0;
+    return allowed(FileCall::Link, to) && ::link(from, to) == 0;
 }
 
 bool unlink(const char* path)
 {
-    return allowed(FileCall::Unlink) && ::unlink(path) == 0;
+    return allowed(FileCall::Unlink, path) && ::unlink(path) == 0;
 }
 
 int make_temp(std::string& templ)
 {
-    if (!allowed(FileCall::Open))
+    if (!allowed(FileCall::Open, templ.c_str()))
         return -1;
     return mkostemp(templ.data(), O_CLOEXEC);
 }

@@ -9,9 +9,10 @@
 
 enum class FileCall { Open, Write, Sync, Truncate, Rename, Link, Unlink };
 
-// Called before each call; a non-zero result makes the call fail with that
-// errno value without doing anything.
-using FileCallHook = int (*)(FileCall call);
+// Called before each call, with the path the call names (null for calls on
+// an open file); a non-zero result makes the call fail with that errno value
+// without doing anything.
+using FileCallHook = int (*)(FileCall call, const char* path);
 void set_file_call_hook(FileCallHook hook); // nullptr: no hook
 
 namespace fc {

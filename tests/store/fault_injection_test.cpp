@@ -27,7 +27,7 @@ int g_calls = 0;
 int g_target = -1;
 bool g_crash = false;
 
-int counting_hook(FileCall)
+int counting_hook(FileCall, const char*)
 {
     if (g_calls++ != g_target)
         return 0;

@@ -83,7 +83,7 @@ TEST_F(OddFilesTest, AFileOthersCanReadIsMadePrivateAtTheFirstChange)
 namespace {
 
 int g_calls = 0;
-int crash_before_the_block_write(FileCall call)
+int crash_before_the_block_write(FileCall call, const char*)
 {
     // Open, journal: open, create, body, header, sync, folder sync; then the block.
     if (g_calls++ == 7 && call == FileCall::Write)
@@ -142,4 +142,46 @@ TEST_F(OddFilesTest, AnUnterminatedLogTypeAndTextsEndingInALeadByteAreHandledExa
     EXPECT_EQ(kinds(), Lines{"0:10:ab\x82"});
     EXPECT_EQ(fileBytes(),
               file_bytes({{10, "ab\x82"}}, {make_record(1, 10, "name\x81", "text\x9F"), make_record(1, 10, "b")}));
+}
+
+namespace {
+
+std::string g_folder;
+// The record file's folder as a user without write access to it sees it.
+int folder_not_writable(FileCall call, const char* path)
+{
+    const bool inFolder = path && std::string(path).starts_with(g_folder + "/.");
+    return inFolder && call != FileCall::Write && call != FileCall::Sync ? EACCES : 0;
+}
+
+} // namespace
+
+TEST_F(OddFilesTest, ChangesAndSavesCompleteInPlaceWhereTheFolderCannotBeWrittenOrTheOwnerDiffers)
+{
+    const CatgRecord a = make_record(1, 10, "a");
+    testenv::write_file(m_file, file_bytes({{10, "ten"}}, {a}));
+    struct stat st;
+    ASSERT_EQ(stat(m_file.c_str(), &st), 0);
+    const ino_t inode = st.st_ino;
+    g_folder = dir().string();
+    set_file_call_hook(folder_not_writable);
+    KindTable[0] = {1, 10, "ten"};
+    KindTable[1] = {1, 20, "twenty"};
+    EXPECT_EQ(sub_update_datafile(0, "text", -1), 0);
+    EXPECT_EQ(sub_sysdata_save(), 0);
+    set_file_call_hook(nullptr);
+    EXPECT_EQ(fileBytes(), file_bytes({{10, "ten"}, {20, "twenty"}}, {make_record(1, 10, "a", "text")}));
+    ASSERT_EQ(stat(m_file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_ino, inode) << "replaced instead of rewritten in place";
+    for (const auto& entry : fs::directory_iterator(dir()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".records")) << entry.path();
+
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving the file to another owner needs root";
+    ASSERT_EQ(chown(m_file.c_str(), 4242, 4242), 0);
+    KindTable[1] = {};
+    EXPECT_EQ(sub_sysdata_save(), 0);
+    ASSERT_EQ(stat(m_file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u);
+    EXPECT_EQ(fileBytes(), file_bytes({{10, "ten"}}, {make_record(1, 10, "a", "text")}));
 }
