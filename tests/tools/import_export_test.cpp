@@ -7,6 +7,7 @@
 #include "platform/cp932.h"
 #include "tools/commands.h"
 
+#include <iostream>
 #include <sstream>
 
 using namespace kreg;
@@ -46,7 +47,7 @@ TEST_F(ImportExport, EveryValueTypeSurvivesExportAndImportInBothForms)
         std::ostringstream unused;
         export_key(kKey, format, "key.reg", unused);
         ASSERT_EQ(reg::delete_key_tree(reg::Hive::LocalMachine, kSub), reg::Status::Ok);
-        import_file("key.reg", std::nullopt, kKey);
+        import_file("key.reg", {}, kKey, std::cin, std::cerr);
         for (const auto& [name, value] : values)
             EXPECT_EQ(stored(kSub, name), value) << name;
         EXPECT_EQ(stored("SOFTWARE\\qelt_key_yoyaku\\\x95\x5C\\deeper", "x"), (Stored{reg::REG_SZ, {"1\0", 2}}));
@@ -58,7 +59,12 @@ TEST_F(ImportExport, RedirectedWindowsKeysLandWhereTheProgramReads)
     testenv::write_file(path("win.reg"), samples::utf16_file(samples::windows_export()));
     store(kSub, "old", reg::REG_SZ, std::string("x\0", 2));
     store("SOFTWARE\\qelt_key_yoyaku\\obsolete", "y", reg::REG_SZ, std::string("y\0", 2));
-    import_file("win.reg", std::nullopt, kKey);
+    std::ostringstream warnings;
+    import_file("win.reg", {}, kKey, std::cin, warnings);
+    // The Windows path is stored, with the option that replaces it.
+    EXPECT_EQ(warnings.str(), "kestrel-reg: warning: win.reg:6: kest_datafile holds the Windows path "
+                              "C:\\Users\\太郎\\記録.dat, which kestrel cannot use: give the path on this "
+                              "machine with --datafile PATH\n");
     EXPECT_EQ(stored(kSub, "kest_passwrd"), (Stored{reg::REG_BINARY, samples::password_abc()}));
     EXPECT_EQ(stored(kSub, "log_type"), (Stored{reg::REG_DWORD, {"\x2A\0\0\0", 4}}));
     EXPECT_FALSE(stored(kSub, "old"));
@@ -72,7 +78,7 @@ TEST_F(ImportExport, RedirectedWindowsKeysLandWhereTheProgramReads)
                         "[HKEY_CURRENT_USER\\Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\Wow6432Node\\"
                         "qelt_key_yoyaku\\sub]\r\n"
                         "\"v\"=\"w\"\r\n");
-    import_file("vs.reg", std::nullopt, kKey);
+    import_file("vs.reg", {}, kKey, std::cin, std::cerr);
     EXPECT_EQ(stored(kSub, "kest_kindcsl"), (Stored{reg::REG_SZ, {"7\0", 2}}));
     EXPECT_EQ(stored("SOFTWARE\\qelt_key_yoyaku\\sub", "v"), (Stored{reg::REG_SZ, {"w\0", 2}}));
 }
@@ -91,7 +97,7 @@ TEST_F(ImportExport, AnErrorAnywhereImportsNothing)
              {"[-HKEY_LOCAL_MACHINE]\r\n", "bad.reg:6: will not delete a whole root key"}}) {
         testenv::write_file(path("bad.reg"), text + tail + "\"log_name\"=\"/tmp/log\"\r\n");
         try {
-            import_file("bad.reg", std::string("/tmp/x.dat"), kKey);
+            import_file("bad.reg", {.datafile = "/tmp/x.dat"}, kKey, std::cin, std::cerr);
             ADD_FAILURE() << "imported " << tail;
         } catch (const Refused& refused) {
             EXPECT_EQ(std::string(refused.what()), message);
@@ -104,11 +110,12 @@ TEST_F(ImportExport, AnErrorAnywhereImportsNothing)
 TEST_F(ImportExport, DatafileReplacesTheWindowsPathWhenCp932CanHoldIt)
 {
     testenv::write_file(path("win.reg"), samples::utf16_file(samples::windows_export()));
-    import_file("win.reg", std::string("記録.dat"), kKey);
+    import_file("win.reg", {.datafile = "記録.dat"}, kKey, std::cin, std::cerr);
     std::string cp932_path;
     ASSERT_TRUE(cp932::from_utf8((dir() / "記録.dat").string(), cp932_path));
     EXPECT_EQ(stored(kSub, "kest_datafile"), (Stored{reg::REG_SZ, cp932_path + '\0'}));
 
-    EXPECT_THROW(import_file("win.reg", std::string("/tmp/😀.dat"), kKey), Refused);
-    EXPECT_THROW(import_file("win.reg", "/" + std::string(1100, 'a'), kKey), Refused);
+    EXPECT_THROW(import_file("win.reg", {.datafile = "/tmp/😀.dat"}, kKey, std::cin, std::cerr), Refused);
+    EXPECT_THROW(import_file("win.reg", {.datafile = "/" + std::string(1100, 'a')}, kKey, std::cin, std::cerr),
+                 Refused);
 }
