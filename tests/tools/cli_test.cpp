@@ -76,6 +76,24 @@ TEST_F(Cli, SetStoresCp932AsTheProgramDoesAndGetShowsUtf8)
     EXPECT_FALSE(stored(kSub, "n"));
 }
 
+TEST_F(Cli, ImportReadsStandardInputAndWarnsAboutWindowsPaths)
+{
+    const Result result = run("import - --key HKLM\\SOFTWARE\\qelt_key_yoyaku",
+                              "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\qelt_key_yoyaku]\r\n"
+                              "\"log_name\"=\"C:\\\\logs\\\\kestrel.log\"\r\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "kestrel-reg: warning: (standard input):3: log_name holds the Windows path "
+                          "C:\\logs\\kestrel.log, which kestrel cannot use: give the path on this machine with "
+                          "--logname PATH\n");
+    EXPECT_EQ(stored(kSub, "log_name"), (Stored{reg::REG_SZ, std::string("C:\\logs\\kestrel.log\0", 20)}));
+
+    const Result cut =
+        run("import -", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\qelt_key_yoyaku]\r\n\"log_type\"=\"3");
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(cut.err, "kestrel-reg: (standard input):3: text without a closing quote\n");
+    EXPECT_FALSE(stored(kSub, "log_type"));
+}
+
 TEST_F(Cli, RefusalsAreOneLineWithStatusOneAndChangeNothing)
 {
     const Result noKey = run("get log_type");

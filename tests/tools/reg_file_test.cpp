@@ -2,6 +2,7 @@
 #include "reg_samples.h"
 #include "test_env.h"
 
+#include "platform/cp932.h"
 #include "platform/registry.h"
 #include "tools/reg_reader.h"
 #include "tools/reg_writer.h"
@@ -159,4 +160,73 @@ TEST_F(RegWriter, WritesRegedit4InCp932AndTextThatIsNotOneLineAsHex)
     ASSERT_TRUE(write_reg_file(doc, bytes, error));
     EXPECT_NE(bytes.find(utf16_file("\"lines\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n").substr(2)),
               std::string::npos);
+}
+
+namespace {
+
+// Every character that CP932 holds: the single bytes (but zero), and the double bytes.
+std::vector<std::string> cp932_characters()
+{
+    std::vector<std::string> characters;
+    std::string ignored;
+    for (int first = 1; first < 0x100; ++first) {
+        const std::string one(1, static_cast<char>(first));
+        if (cp932::to_utf8(one, ignored))
+            characters.push_back(one);
+        for (int second = 0x40; second < 0x100 && cp932::is_lead_byte(static_cast<unsigned char>(first)); ++second) {
+            const std::string two = one + static_cast<char>(second);
+            if (cp932::to_utf8(two, ignored))
+                characters.push_back(two);
+        }
+    }
+    return characters;
+}
+
+} // namespace
+
+TEST_F(RegFile, EveryCp932CharacterComesBackAsTheSameBytes)
+{
+    const std::vector<std::string> characters = cp932_characters();
+    ASSERT_GT(characters.size(), 9700u); // 190 single bytes and some 9,600 double bytes
+    std::string all;
+    for (const std::string& c : characters)
+        all += c;
+    // Names and key names too: 0x5C second bytes, the NEC and IBM duplicates.
+    const std::string name = "\x95\x5C\x87\x90\x81\xE0\xED\x40\xFA\x5C\xFA\x54\x81\xCA\xB1";
+    RegKey key{0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + name, false, {}};
+    key.values = {{0, name, false, reg::REG_SZ, all + '\0'}, {0, "multi", false, reg::REG_MULTI_SZ, all + '\0' + '\0'}};
+    RegDocument doc{RegFormat::Regedit4, {key}};
+    std::string bytes, error;
+    ASSERT_TRUE(write_reg_file(doc, bytes, error)) << error;
+    RegDocument back = read_ok(bytes);
+    ASSERT_EQ(back.keys.size(), 1u);
+    EXPECT_EQ(back.keys[0].path, key.path);
+    ASSERT_EQ(back.keys[0].values.size(), 2u);
+    expect_value(back.keys[0].values[0], name, reg::REG_SZ, all + '\0');
+    expect_value(back.keys[0].values[1], "multi", reg::REG_MULTI_SZ, all + '\0' + '\0');
+
+    // UTF-16LE keeps one form of each duplicate: a Version 5.00 file takes
+    // every character back exactly or refuses it, never changing it.
+    size_t refused = 0;
+    for (const std::string& c : characters) {
+        RegDocument one{RegFormat::Version5, {{0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\x", false, {}}}};
+        one.keys[0].values = {{0, "v", false, reg::REG_SZ, c + '\0'}};
+        if (!write_reg_file(one, bytes, error)) {
+            EXPECT_TRUE(error.ends_with("cannot keep exactly (use REGEDIT4)")) << error;
+            ++refused;
+            continue;
+        }
+        RegDocument again = read_ok(bytes);
+        ASSERT_EQ(again.keys.at(0).values.size(), 1u);
+        EXPECT_EQ(again.keys[0].values[0].data, c + '\0');
+    }
+    EXPECT_GT(refused, 0u);
+    EXPECT_LT(refused, 500u);
+    // ≒ (NEC row 13) and the NEC-selected IBM 纊 are refused; their twins 81E0 and FA5C are not.
+    for (const auto& [c, kept] :
+         {std::pair{"\x87\x90", false}, {"\xED\x40", false}, {"\x81\xE0", true}, {"\xFA\x5C", true}}) {
+        RegDocument one{RegFormat::Version5, {{0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\x", false, {}}}};
+        one.keys[0].values = {{0, "v", false, reg::REG_SZ, std::string(c) + '\0'}};
+        EXPECT_EQ(write_reg_file(one, bytes, error), kept);
+    }
 }
