@@ -52,7 +52,9 @@ Options:
 Options may come anywhere; -- ends them. A number such as -1 is data, not
 an option. Import warns about each Windows path (C:\... or \\server\...)
 left in kest_datafile, kest_cwdpath or log_name: kestrel cannot use it, and
-the option named in the warning replaces it.
+the option named in the warning replaces it. set and import refuse values of
+kestrel that it would misread: kest_passwrd must be 1024 bytes of binary,
+kest_kindcsl digits, kest_datafile, kest_cwdpath and log_name text.
 
 Text is read and printed as UTF-8 and stored as CP932; text that CP932 cannot
 hold is refused. Exit status: 0 done, 1 refused, 2 bad usage.
