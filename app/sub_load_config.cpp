@@ -1,9 +1,12 @@
 #include "config_store.h"
 
 #include "commons/commons.h"
+#include "message_box.h"
 #include "platform/cp932.h"
+#include "platform/windows_path.h"
 #include "store/app_config.h"
 #include "store/record_file.h"
+#include "text_edge.h"
 
 #include <cerrno>
 #include <climits>
@@ -37,6 +40,15 @@ void current_directory(char* out)
     std::memcpy(out, text.c_str(), text.size() + 1);
 }
 
+// Said before the first-run setup when settings carried over from Windows
+// name the record file by a Windows path.
+QString windows_path_message(const std::string& datafile)
+{
+    return QStringLiteral("データファイルのパス「%1」はWindowsの形式のため、このコンピュータでは使えません。"
+                          "データファイルを設定しなおしてください")
+        .arg(from_cp932(datafile.c_str()));
+}
+
 } // namespace
 
 int sub_load_config()
@@ -55,8 +67,15 @@ int sub_load_config()
         return -1;
     }
     // A stored value may lack its terminator; never take more than 1023 bytes.
-    cp932::copy_cut(config.datafile, sizeof config.datafile,
-                    std::string(buffer, strnlen(buffer, sizeof buffer)).c_str());
+    const std::string datafile(buffer, strnlen(buffer, sizeof buffer));
+    // Used as it is, a Windows path would name a file "C:\..." in the working
+    // folder: the configuration counts as missing, and datafile stays empty.
+    if (winpath::is_windows_path(datafile)) {
+        logputd(0, __FILE_NAME__, __LINE__, "Registry key %s. Bad Data\n", "kest_datafile");
+        MessageBox::message(windows_path_message(datafile));
+        return -1;
+    }
+    cp932::copy_cut(config.datafile, sizeof config.datafile, datafile.c_str());
 
     std::memset(buffer, 0, sizeof buffer);
     if (sub_regread("kest_cwdpath", buffer, sizeof buffer) != 0) {

@@ -5,6 +5,9 @@
 file(RELATIVE_PATH KESTREL_BIN_TO_PRIVATE_LIBDIR
      "/${CMAKE_INSTALL_BINDIR}" "/${KESTREL_PRIVATE_LIBDIR}")
 
+set(KESTREL_PACKAGE_MAINTAINER "kestrel developers <kestrel@example.org>"
+    CACHE STRING "Maintainer field of the Debian package, as: Name <address>")
+
 if(TARGET commons)
     install(TARGETS commons
             LIBRARY DESTINATION ${KESTREL_PRIVATE_LIBDIR} COMPONENT kestrel)
@@ -15,24 +18,66 @@ if(TARGET kestrel)
     install(TARGETS kestrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT kestrel)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrel.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kestrel)
+# Files made at build time: the manual pages and the changelog gzip-compressed
+# (-n: no name or time stamp, so the bytes do not change from build to build),
+# the PNG icons rendered from the SVG one.
+find_program(KESTREL_GZIP gzip REQUIRED)
+find_program(KESTREL_RSVG_CONVERT rsvg-convert)
+set(KESTREL_MADE_DIR ${PROJECT_BINARY_DIR}/packaging)
+set(KESTREL_MADE_FILES)
+
+configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${KESTREL_MADE_DIR}/changelog @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright ${KESTREL_MADE_DIR}/copyright @ONLY)
+foreach(source packaging/kestrel.1 packaging/kestrel-reg.1 ${KESTREL_MADE_DIR}/changelog)
+    get_filename_component(name ${source} NAME)
+    get_filename_component(source ${source} ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
+    add_custom_command(OUTPUT ${KESTREL_MADE_DIR}/${name}.gz
+                       COMMAND ${KESTREL_GZIP} -9n -c ${source} > ${KESTREL_MADE_DIR}/${name}.gz
+                       DEPENDS ${source} VERBATIM)
+    list(APPEND KESTREL_MADE_FILES ${KESTREL_MADE_DIR}/${name}.gz)
+endforeach()
+
+set(KESTREL_ICON_SIZES 16 32 48 64 128 256)
+if(KESTREL_RSVG_CONVERT)
+    foreach(size ${KESTREL_ICON_SIZES})
+        add_custom_command(OUTPUT ${KESTREL_MADE_DIR}/icons/${size}/kestrel.png
+                           COMMAND ${CMAKE_COMMAND} -E make_directory ${KESTREL_MADE_DIR}/icons/${size}
+                           COMMAND ${KESTREL_RSVG_CONVERT} -w ${size} -h ${size} -o
+                                   ${KESTREL_MADE_DIR}/icons/${size}/kestrel.png ${PROJECT_SOURCE_DIR}/app/kestrel.svg
+                           DEPENDS ${PROJECT_SOURCE_DIR}/app/kestrel.svg VERBATIM)
+        list(APPEND KESTREL_MADE_FILES ${KESTREL_MADE_DIR}/icons/${size}/kestrel.png)
+        install(FILES ${KESTREL_MADE_DIR}/icons/${size}/kestrel.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT kestrel)
+    endforeach()
+else()
+    message(STATUS "rsvg-convert not found (package librsvg2-bin): only the scalable icon is installed")
+endif()
+add_custom_target(kestrel_packaging_files ALL DEPENDS ${KESTREL_MADE_FILES})
+
+install(FILES ${KESTREL_MADE_DIR}/kestrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kestrel)
+install(FILES ${KESTREL_MADE_DIR}/kestrel-reg.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kestrel-reg)
+install(FILES ${KESTREL_MADE_DIR}/changelog.gz ${KESTREL_MADE_DIR}/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT kestrel)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrel.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT kestrel)
 install(FILES ${PROJECT_SOURCE_DIR}/app/kestrel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT kestrel)
-# kestrel-reg installs itself from tools/ (component kestrel-reg).
+# kestrel-reg itself installs from tools/ (component kestrel-reg).
 
 # One package holding every component.
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "kestrel")
-set(CPACK_PACKAGE_VENDOR "kestrel team")
-set(CPACK_PACKAGE_CONTACT "kestrel team <kestrel@localhost>")
+set(CPACK_PACKAGE_VENDOR "kestrel developers")
+set(CPACK_PACKAGE_CONTACT "${KESTREL_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KESTREL_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Record keeper for account details, with a Japanese interface")
+# Lines of the long description stay within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "kestrel keeps named text records, grouped into categories, in one scrambled record file guarded by a \
-login password. Its record file and settings are those of the Windows program it comes from, byte for byte. \
-kestrel-reg reads and writes its settings and moves them to and from Windows as .reg files.")
+    "kestrel keeps named text records, grouped into categories, in one scrambled\n\
+record file guarded by a login password. Its record file and settings are\n\
+those of the Windows program it comes from, byte for byte.\n\
+kestrel-reg reads and writes its settings and moves them to and from Windows\n\
+as .reg files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

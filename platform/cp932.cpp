@@ -119,6 +119,36 @@ bool representable(std::string_view utf8)
     return from_utf8(utf8, ignored);
 }
 
+bool to_utf16le(std::string_view text, std::string& out)
+{
+    thread_local const Converter converter("UTF-16LE", "CP932");
+    return convert(converter, text, out);
+}
+
+bool from_utf16le(std::string_view utf16, std::string& out)
+{
+    thread_local const Converter converter("CP932", "UTF-16LE");
+    return utf16.size() % 2 == 0 && convert(converter, utf16, out);
+}
+
+bool utf16le_to_utf8(std::string_view utf16, std::string& out)
+{
+    thread_local const Converter converter("UTF-8", "UTF-16LE");
+    return utf16.size() % 2 == 0 && convert(converter, utf16, out);
+}
+
+bool utf8_to_utf16le(std::string_view utf8, std::string& out)
+{
+    thread_local const Converter converter("UTF-16LE", "UTF-8");
+    return convert(converter, utf8, out);
+}
+
+bool is_utf8(std::string_view bytes)
+{
+    std::string ignored;
+    return utf8_to_utf16le(bytes, ignored);
+}
+
 std::size_t cut_length(const char* text, std::size_t max_bytes)
 {
     std::size_t i = 0;

@@ -1,5 +1,6 @@
-// CP932 (Shift-JIS as Windows writes it) text: conversion at the edges and
-// byte-limit cuts that never split a double-byte character.
+// CP932 (Shift-JIS as Windows writes it) text: conversion at the edges (UTF-8,
+// and UTF-16LE for .reg files) and byte-limit cuts that never split a
+// double-byte character. The one place that calls iconv.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,17 @@ bool to_utf8(std::string_view cp932, std::string& out);
 bool from_utf8(std::string_view utf8, std::string& out);
 // True when every character of the UTF-8 text can be written in CP932.
 bool representable(std::string_view utf8);
+
+// CP932 bytes (which may hold zero bytes) <-> UTF-16LE bytes (no byte order
+// mark). False when the input is not valid or the target cannot hold it.
+bool to_utf16le(std::string_view cp932, std::string& out);
+bool from_utf16le(std::string_view utf16, std::string& out);
+// UTF-16LE <-> UTF-8, for text that is not CP932. False on an odd byte count,
+// an unpaired surrogate or input that is not UTF-8.
+bool utf16le_to_utf8(std::string_view utf16, std::string& out);
+bool utf8_to_utf16le(std::string_view utf8, std::string& out);
+// True when the bytes are well-formed UTF-8.
+bool is_utf8(std::string_view bytes);
 
 // Length of the longest prefix of the zero-terminated CP932 text (reading at
 // most max_bytes + 1 bytes) that holds at most max_bytes bytes without ending

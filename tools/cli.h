@@ -1,11 +1,13 @@
 // The kestrel-reg command line: parses the arguments and runs one subcommand.
 #pragma once
 
+#include <istream>
 #include <ostream>
 
 namespace kreg {
 
-// Exit status: 0 done, 1 refused (one line on err), 2 bad usage.
-int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err);
+// Exit status: 0 done, 1 refused (one line on err; warnings and notices
+// there too), 2 bad usage. in is read by "import -".
+int run_cli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err);
 
 } // namespace kreg

@@ -2,6 +2,7 @@
 
 #include "platform/cp932.h"
 #include "platform/registry.h"
+#include "platform/windows_path.h"
 #include "tools/key_path.h"
 #include "tools/reg_reader.h"
 #include "tools/reg_writer.h"
@@ -10,17 +11,54 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kreg {
 namespace {
 
-// The program keeps the record file path here, read into 1024 bytes.
-constexpr const char* kDatafileValue = "kest_datafile";
-constexpr size_t kMaxDatafileBytes = 1023;
+// kestrel reads its texts into 1024-byte buffers.
+constexpr size_t kMaxTextBytes = 1023;
+constexpr size_t kPasswordBytes = 1024;
+
+// The values of kestrel's key whose type and size kestrel relies on.
+enum class Kind { Path, Row, Password };
+struct ProgramValue
+{
+    const char* name;
+    Kind kind;
+    const char* option; // the import option that replaces a path
+};
+// The paths come first, in the order of ImportOptions.
+constexpr ProgramValue kProgramValues[] = {
+    {"kest_datafile", Kind::Path, "--datafile"}, {"kest_cwdpath", Kind::Path, "--cwdpath"},
+    {"log_name", Kind::Path, "--logname"},       {"kest_kindcsl", Kind::Row, nullptr},
+    {"kest_passwrd", Kind::Password, nullptr},
+};
+
+const ProgramValue* program_value(const std::string& name)
+{
+    for (const ProgramValue& value : kProgramValues) {
+        if (strcasecmp(value.name, name.c_str()) == 0)
+            return &value;
+    }
+    return nullptr;
+}
+
+// The text of a REG_SZ value with one terminating zero and none inside.
+bool sz_text(const RegValue& value, std::string& text)
+{
+    if (value.type != reg::REG_SZ || value.data.empty() || value.data.back() != '\0')
+        return false;
+    text = value.data.substr(0, value.data.size() - 1);
+    return text.find('\0') == std::string::npos;
+}
 
 class OpenKey
 {
@@ -103,12 +141,87 @@ void collect(const KeyPath& key, RegDocument& doc)
         collect({key.hive, key.subkey.empty() ? name : key.subkey + '\\' + name}, doc);
 }
 
-std::string read_whole_file(const std::string& file)
+std::string read_all(std::istream& in)
 {
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string read_whole_file(const std::string& file, std::istream& standard_input)
+{
+    if (file == "-")
+        return read_all(standard_input);
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw Refused("cannot read " + file + ": " + std::strerror(errno));
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return read_all(in);
+}
+
+// Replaces file with bytes through a temporary file in the same folder,
+// synced before the rename: the target is the old file or the new one.
+void write_atomically(const std::string& file, const std::string& bytes)
+{
+    std::string temp = file + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0)
+        throw Refused("cannot write " + file + ": " + std::strerror(errno));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    const bool ok = done == bytes.size() && fsync(fd) == 0;
+    const int saved = errno;
+    if (close(fd) != 0 || !ok || rename(temp.c_str(), file.c_str()) != 0) {
+        const int error = ok ? errno : saved;
+        unlink(temp.c_str());
+        throw Refused("cannot write " + file + ": " + std::strerror(error));
+    }
+}
+
+bool same_key(const KeyPath& a, const KeyPath& b)
+{
+    return a.hive == b.hive && strcasecmp(a.subkey.c_str(), b.subkey.c_str()) == 0;
+}
+
+// A path given to import for a file: made absolute, an existing regular file
+// or a new one in an existing folder, CP932 of at most 1023 bytes.
+std::string checked_path(const std::string& given, const char* option, bool folder)
+{
+    namespace fs = std::filesystem;
+    if (winpath::is_windows_path(given))
+        throw Refused(std::string(option) + " " + given + " is a Windows path: give the path on this machine");
+    const fs::path path = fs::absolute(given).lexically_normal();
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (folder) {
+        if (!fs::is_directory(status))
+            throw Refused(std::string(option) + " " + given + " is not a folder");
+    } else if (fs::exists(status)) {
+        if (!fs::is_regular_file(status))
+            throw Refused(std::string(option) + " " + given + " is not a regular file");
+    } else if (!fs::is_directory(path.parent_path(), ec)) {
+        throw Refused(std::string(option) + " " + given + ": the folder " + path.parent_path().string() +
+                      " does not exist");
+    }
+    std::string text = to_cp932(path.string(), "path");
+    if (text.size() > kMaxTextBytes)
+        throw Refused(std::string(option) + " " + given + ": path longer than 1023 bytes");
+    return text;
+}
+
+// A record file copied from elsewhere may be readable by others; it holds secrets.
+void make_private(const std::string& given, std::ostream& err)
+{
+    struct stat info;
+    if (stat(given.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || (info.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+        return;
+    if (chmod(given.c_str(), S_IRUSR | S_IWUSR) != 0)
+        throw Refused("cannot make " + given + " private: " + std::strerror(errno));
+    err << "kestrel-reg: " << given << " could be read by others; it is now readable by its owner only (0600)\n";
 }
 
 // "file:line: " for messages about a line of an imported file.
@@ -182,9 +295,63 @@ std::string data_text(uint32_t type, const std::string& data)
         uint32_t number = 0;
         for (int i = 3; i >= 0; --i)
             number = (number << 8) | static_cast<unsigned char>(data[i]);
-        return std::to_string(number);
+        return std::to_string(static_cast<int32_t>(number));
     }
     return hex(data);
+}
+
+std::string escaped_field(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char cell[5];
+                std::snprintf(cell, sizeof cell, "\\x%02x", c);
+                out += cell;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out;
+}
+
+std::string check_program_value(const RegValue& value)
+{
+    const ProgramValue* known = program_value(value.name);
+    if (!known || value.remove)
+        return {};
+    std::string text;
+    switch (known->kind) {
+    case Kind::Path:
+        if (!sz_text(value, text) || text.size() > kMaxTextBytes)
+            return std::string(known->name) + " must be REG_SZ text of at most 1023 bytes";
+        break;
+    case Kind::Row:
+        if (!sz_text(value, text) || text.empty() || text == "-" ||
+            text.find_first_not_of("0123456789", text.starts_with('-') ? 1 : 0) != std::string::npos)
+            return std::string(known->name) + " must be REG_SZ digits (a category row such as \"0\" or \"-1\")";
+        break;
+    case Kind::Password:
+        if (value.type != reg::REG_BINARY || value.data.size() != kPasswordBytes)
+            return std::string(known->name) + " must be 1024 bytes of REG_BINARY (the scrambled password)";
+        break;
+    }
+    return {};
 }
 
 std::string set_data(SetType type, const std::string& text)
@@ -236,8 +403,8 @@ void list_values(const std::string& key, std::ostream& out)
         uint32_t type;
         std::string data;
         if (read_value(open.get(), name, type, data))
-            out << (name.empty() ? "@" : to_utf8(name)) << '\t' << type_name(type) << '\t' << data_text(type, data)
-                << '\n';
+            out << (name.empty() ? "@" : escaped_field(to_utf8(name))) << '\t' << type_name(type) << '\t'
+                << escaped_field(data_text(type, data)) << '\n';
     }
 }
 
@@ -261,6 +428,11 @@ void set_value(const std::string& key, const std::string& name, const std::strin
     std::string stored_name = to_cp932(name, "value name");
     std::string bytes = set_data(type, data);
     static const uint32_t types[] = {reg::REG_SZ, reg::REG_BINARY, reg::REG_DWORD};
+    if (same_key(path, key_path(kDefaultKey))) {
+        const std::string why = check_program_value({0, stored_name, false, types[static_cast<int>(type)], bytes});
+        if (!why.empty())
+            throw Refused(why);
+    }
     OpenKey open;
     if (reg::create_key(path.hive, path.subkey.c_str(), open.out()) != reg::Status::Ok)
         throw Refused("cannot create key " + key);
@@ -300,45 +472,66 @@ void export_key(const std::string& key, RegFormat format, const std::string& fil
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return;
     }
-    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-    if (stream)
-        stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!stream || !stream.flush())
-        throw Refused("cannot write " + file + ": " + std::strerror(errno));
+    write_atomically(file, bytes);
 }
 
-void import_file(const std::string& file, const std::optional<std::string>& datafile, const std::string& key)
+void import_file(const std::string& file, const ImportOptions& options, const std::string& key, std::istream& in,
+                 std::ostream& err)
 {
-    KeyPath datafile_key = key_path(key);
-    std::string datafile_path;
-    if (datafile) {
-        datafile_path = to_cp932(std::filesystem::absolute(*datafile).lexically_normal().string(), "record file path");
-        if (datafile_path.size() > kMaxDatafileBytes)
-            throw Refused("record file path longer than 1023 bytes: " + *datafile);
+    const KeyPath program_key = key_path(key);
+    RegValue replaced[] = {{0, "kest_datafile", false, reg::REG_SZ, {}},
+                           {0, "kest_cwdpath", false, reg::REG_SZ, {}},
+                           {0, "log_name", false, reg::REG_SZ, {}}};
+    const std::optional<std::string>* given[] = {&options.datafile, &options.cwdpath, &options.logname};
+    RegKey setting{0, full_key_name(program_key), false, {}};
+    for (size_t i = 0; i < std::size(replaced); ++i) {
+        if (*given[i]) {
+            replaced[i].data = checked_path(**given[i], program_value(replaced[i].name)->option, i == 1) + '\0';
+            setting.values.push_back(replaced[i]);
+        }
     }
 
+    const std::string shown = file == "-" ? "(standard input)" : file;
     RegDocument doc;
     ReadError error;
-    if (!read_reg_file(read_whole_file(file), doc, error))
-        throw Refused(where(file, error.line) + error.message);
+    if (!read_reg_file(read_whole_file(file, in), doc, error))
+        throw Refused(where(shown, error.line) + error.message);
     std::vector<KeyPath> targets;
+    std::vector<std::string> warnings;
     for (const RegKey& block : doc.keys) {
         KeyPath target;
         std::string why;
         if (!map_imported_key(block.path, target, why))
-            throw Refused(where(file, block.line) + why);
+            throw Refused(where(shown, block.line) + why);
         if (block.remove && target.subkey.empty())
-            throw Refused(where(file, block.line) + "will not delete a whole root key");
+            throw Refused(where(shown, block.line) + "will not delete a whole root key");
+        if (same_key(target, program_key)) {
+            for (const RegValue& value : block.values) {
+                why = check_program_value(value);
+                if (!why.empty())
+                    throw Refused(where(shown, value.line) + why);
+                const ProgramValue* known = program_value(value.name);
+                std::string text;
+                if (known && known->kind == Kind::Path && !value.remove && sz_text(value, text) &&
+                    winpath::is_windows_path(text) && !*given[known - kProgramValues]) {
+                    warnings.push_back(
+                        where(shown, value.line) + known->name + " holds the Windows path " + to_utf8(text) +
+                        ", which kestrel cannot use: give the path on this machine with " + known->option + " PATH");
+                }
+            }
+        }
         targets.push_back(std::move(target));
     }
-
-    apply(doc, targets, file);
-    if (datafile) {
-        RegDocument setting;
-        setting.keys.push_back(
-            {0, full_key_name(datafile_key), false, {{0, kDatafileValue, false, reg::REG_SZ, datafile_path + '\0'}}});
-        apply(setting, {datafile_key}, file);
+    if (!setting.values.empty()) {
+        doc.keys.push_back(std::move(setting));
+        targets.push_back(program_key);
     }
+
+    if (options.datafile)
+        make_private(*options.datafile, err);
+    apply(doc, targets, shown);
+    for (const std::string& warning : warnings)
+        err << "kestrel-reg: warning: " << warning << '\n';
 }
 
 } // namespace kreg

@@ -5,5 +5,5 @@
 
 int main(int argc, char** argv)
 {
-    return kreg::run_cli(argc, argv, std::cout, std::cerr);
+    return kreg::run_cli(argc, argv, std::cin, std::cout, std::cerr);
 }

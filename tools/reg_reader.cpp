@@ -2,7 +2,7 @@
 
 #include "platform/cp932.h"
 #include "platform/registry.h"
-#include "tools/text_encoding.h"
+#include "tools/cp932_carrier.h"
 
 #include <charconv>
 #include <strings.h>
@@ -46,10 +46,27 @@ bool only_comment_left(std::string_view rest)
     return rest.empty() || rest.front() == ';';
 }
 
-// Splits the file into UTF-8 lines (line ends removed), decoding each line on
-// its own so that a bad byte is reported with its line number.
-bool decode_lines(std::string_view bytes, std::vector<std::string>& lines, ReadError& error)
+// The file's lines as UTF-8, line ends removed.
+struct Source
 {
+    std::vector<std::string> lines;
+    bool carried = false;        // CP932 file: names and text are carried CP932 (cp932_carrier.h)
+    bool last_line_ended = true; // false when the last line has no line end
+};
+
+// Names and text of the file as the registry stores them (CP932).
+bool to_stored(const Source& source, std::string_view text, std::string& out)
+{
+    return source.carried ? uncarry_cp932(text, out) : cp932::from_utf8(text, out);
+}
+
+// Splits the file into UTF-8 lines (line ends removed), decoding each line on
+// its own so that a bad byte is reported with its line number. A REGEDIT4
+// file without a byte order mark is CP932, even where its bytes would also
+// be valid UTF-8; other files without one are UTF-8 when they can be.
+bool decode_lines(std::string_view bytes, Source& source, ReadError& error)
+{
+    std::vector<std::string>& lines = source.lines;
     enum class Encoding { Utf16, Utf8, Cp932 } encoding;
     if (bytes.starts_with("\xFF\xFE")) {
         encoding = Encoding::Utf16;
@@ -60,7 +77,7 @@ bool decode_lines(std::string_view bytes, std::vector<std::string>& lines, ReadE
         encoding = Encoding::Utf8;
         bytes.remove_prefix(3);
     } else {
-        encoding = is_utf8(bytes) ? Encoding::Utf8 : Encoding::Cp932;
+        encoding = !bytes.starts_with(kRegedit4Header) && cp932::is_utf8(bytes) ? Encoding::Utf8 : Encoding::Cp932;
     }
 
     const size_t unit = encoding == Encoding::Utf16 ? 2 : 1;
@@ -73,19 +90,24 @@ bool decode_lines(std::string_view bytes, std::vector<std::string>& lines, ReadE
             end += unit;
         std::string_view raw = bytes.substr(start, end - start);
         std::string text;
-        bool ok = encoding == Encoding::Utf16   ? utf16le_to_utf8(raw, text)
-                  : encoding == Encoding::Cp932 ? cp932::to_utf8(raw, text)
-                                                : is_utf8(raw) && (text.assign(raw), true);
+        bool ok = encoding == Encoding::Utf16   ? cp932::utf16le_to_utf8(raw, text)
+                  : encoding == Encoding::Cp932 ? carry_cp932(raw, text)
+                                                : cp932::is_utf8(raw) && (text.assign(raw), true);
         if (!ok)
             return fail(error, lines.size() + 1,
                         encoding == Encoding::Utf16   ? "not UTF-16LE text"
-                        : encoding == Encoding::Cp932 ? "neither UTF-8 nor CP932 text"
+                        : encoding == Encoding::Cp932 ? "not CP932 text"
                                                       : "not UTF-8 text");
         if (!text.empty() && text.back() == '\r')
             text.pop_back();
         lines.push_back(std::move(text));
         start = end + unit;
     }
+    // A final line end leaves an empty last piece: it is no line of the file.
+    source.last_line_ended = lines.back().empty() && lines.size() > 1;
+    if (source.last_line_ended)
+        lines.pop_back();
+    source.carried = encoding == Encoding::Cp932;
     return true;
 }
 
@@ -136,10 +158,12 @@ bool parse_hex_part(std::string_view part, size_t line, std::string& data, ReadE
 
 // The byte list of hex: / hex(N): data, gathered across continuation lines
 // (a line ending in a backslash goes on in the next one; comment lines
-// between them are skipped). index moves to the last line used.
+// between them are skipped). index moves to the last line used. A backslash
+// on the last line means the file was cut off inside the value.
 bool parse_hex_list(const std::vector<std::string>& lines, size_t& index, std::string_view first, std::string& data,
                     ReadError& error)
 {
+    const size_t line = index + 1;
     data.clear();
     std::string_view part = first;
     while (true) {
@@ -153,15 +177,13 @@ bool parse_hex_list(const std::vector<std::string>& lines, size_t& index, std::s
             return true;
         while (++index < lines.size() && trim(lines[index]).starts_with(';')) {
         }
-        if (index >= lines.size()) {
-            index = lines.size() - 1;
-            return true;
-        }
+        if (index >= lines.size())
+            return fail(error, line, "the file ends inside this value: a continuation line is missing");
         part = lines[index];
     }
 }
 
-bool parse_key_line(std::string_view text, size_t index, RegKey& key, ReadError& error)
+bool parse_key_line(const Source& source, std::string_view text, size_t index, RegKey& key, ReadError& error)
 {
     size_t close = text.rfind(']');
     if (close == std::string_view::npos || !only_comment_left(text.substr(close + 1)))
@@ -173,7 +195,7 @@ bool parse_key_line(std::string_view text, size_t index, RegKey& key, ReadError&
         name.remove_prefix(1);
     if (name.empty())
         return fail(error, index + 1, "empty key name");
-    if (!cp932::from_utf8(name, key.path))
+    if (!to_stored(source, name, key.path))
         return fail(error, index + 1, "key name cannot be written in CP932");
     return true;
 }
@@ -185,9 +207,9 @@ bool is_text_type(uint32_t type)
     return type == reg::REG_SZ || type == reg::REG_EXPAND_SZ || type == reg::REG_MULTI_SZ;
 }
 
-bool parse_value_line(const std::vector<std::string>& lines, size_t& index, RegFormat format, RegValue& value,
-                      ReadError& error)
+bool parse_value_line(const Source& source, size_t& index, RegFormat format, RegValue& value, ReadError& error)
 {
+    const std::vector<std::string>& lines = source.lines;
     const size_t line = index + 1;
     std::string_view text = trim(lines[index]);
     value.line = static_cast<int>(line);
@@ -197,7 +219,7 @@ bool parse_value_line(const std::vector<std::string>& lines, size_t& index, RegF
         pos = 0;
         if (!read_quoted(text, pos, name))
             return fail(error, line, "value name without a closing quote");
-        if (!cp932::from_utf8(name, value.name))
+        if (!to_stored(source, name, value.name))
             return fail(error, line, "value name cannot be written in CP932");
     }
     std::string_view rest = trim(text.substr(pos));
@@ -218,7 +240,7 @@ bool parse_value_line(const std::vector<std::string>& lines, size_t& index, RegF
             return fail(error, line, "text without a closing quote");
         if (!only_comment_left(rest.substr(end)))
             return fail(error, line, "unexpected text after the closing quote");
-        if (!cp932::from_utf8(data, value.data))
+        if (!to_stored(source, data, value.data))
             return fail(error, line, "text cannot be written in CP932");
         // Stored as the program stores text: with its terminating zero byte.
         value.data += '\0';
@@ -253,7 +275,7 @@ bool parse_value_line(const std::vector<std::string>& lines, size_t& index, RegF
         return false;
     if (format == RegFormat::Version5 && is_text_type(value.type)) {
         std::string text;
-        if (!utf16le_to_cp932(value.data, text))
+        if (!cp932::from_utf16le(value.data, text))
             return fail(error, line,
                         "text in hex(" + std::to_string(value.type) + ") data is not UTF-16LE that CP932 can hold");
         value.data = std::move(text);
@@ -267,9 +289,10 @@ bool parse_value_line(const std::vector<std::string>& lines, size_t& index, RegF
 
 bool read_reg_file(std::string_view bytes, RegDocument& doc, ReadError& error)
 {
-    std::vector<std::string> lines;
-    if (!decode_lines(bytes, lines, error))
+    Source source;
+    if (!decode_lines(bytes, source, error))
         return false;
+    const std::vector<std::string>& lines = source.lines;
     doc = RegDocument{};
     std::string_view header = trim(lines.front());
     if (header == kVersion5Header)
@@ -287,15 +310,19 @@ bool read_reg_file(std::string_view bytes, RegDocument& doc, ReadError& error)
             continue;
         if (text.front() == '[') {
             RegKey key;
-            if (!parse_key_line(text, index, key, error))
+            if (!parse_key_line(source, text, index, key, error))
                 return false;
             doc.keys.push_back(std::move(key));
         } else if (text.front() == '"' || text.front() == '@') {
             if (doc.keys.empty())
                 return fail(error, index + 1, "value before the first key");
             RegValue value;
-            if (!parse_value_line(lines, index, doc.format, value, error))
+            if (!parse_value_line(source, index, doc.format, value, error))
                 return false;
+            // The registry editor ends every line; a value on an unended last
+            // line may have lost its end (a cut-off file).
+            if (index + 1 == lines.size() && !source.last_line_ended)
+                return fail(error, value.line, "the file ends inside this value: its last line has no line end");
             doc.keys.back().values.push_back(std::move(value));
         } else {
             return fail(error, index + 1, "unrecognised line");

@@ -15,8 +15,11 @@ struct ReadError
 };
 
 // Parses a whole file. The encoding is taken from its start: a UTF-16LE or
-// UTF-8 byte order mark, else UTF-8 when the bytes are well-formed UTF-8,
-// else CP932. False, with the first error, when any line is wrong.
+// UTF-8 byte order mark; else CP932 for a REGEDIT4 file; else UTF-8 when the
+// bytes are well-formed UTF-8, CP932 otherwise. CP932 names and text are kept
+// byte for byte. False, with the first error, when any line is wrong, and
+// when the file ends inside a value (a continuation line missing, or no line
+// end after the last value: the file was cut off).
 bool read_reg_file(std::string_view bytes, RegDocument& doc, ReadError& error);
 
 } // namespace kreg

@@ -1,10 +1,15 @@
 // The configuration in the registry: value types and bytes, the scrambled
 // password, the order of the reads and what a failure leaves behind.
 #include "app_fixture_helpers.h"
+#include "modal_script_helpers.h"
 
 #include "app/config_store.h"
+#include "app/message_box.h"
+#include "app/optwin.h"
 #include "commons/commons.h"
 #include "store/app_config.h"
+
+#include <QTest>
 
 #include <cstring>
 #include <filesystem>
@@ -82,6 +87,39 @@ TEST_F(ConfigStoreTest, LoadStopsAtTheFirstMissingValueAndThePasswordMayBeMissin
     char buffer[8] = "junk";
     EXPECT_EQ(sub_reg_read_ex("kest_kindcsl", buffer, sizeof buffer), -1);
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(8, '\0'));
+}
+
+TEST_F(ConfigStoreTest, WindowsRecordFilePathCountsAsMissingAndNamesNoFile)
+{
+    const std::string windows = "C:\\Users\\\x91\xBE\x98\x59\\\x8B\x4C\x98\x5E.dat"; // C:\Users\太郎\記録.dat
+    const QString message = QStringLiteral("データファイルのパス「C:\\Users\\太郎\\記録.dat」はWindowsの形式のため、"
+                                           "このコンピュータでは使えません。データファイルを設定しなおしてください");
+    for (const std::string& datafile : {windows, std::string("\\\\server\\share\\k.dat"), std::string("d:k.dat")}) {
+        storeConfig(datafile, 2, "pw");
+        EXPECT_EQ(sub_load_config(), -1) << datafile;
+        EXPECT_STREQ(g_app_config.datafile, "");
+        EXPECT_EQ(g_app_config.password[0], '\0');
+        EXPECT_EQ(MessageBox::takeAsked().size(), 1);
+    }
+    EXPECT_TRUE(logHas("Registry key kest_datafile. Bad Data\r\n"));
+
+    // At start: the reason, then the first-run setup; cancelled, the run ends
+    // without creating a file of the Windows name.
+    storeConfig(windows, 2, "");
+    when_modal<SettingsDlg>([](SettingsDlg* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    EXPECT_TRUE(startWindow());
+    m_window.reset();
+    EXPECT_EQ(MessageBox::takeAsked(),
+              (QStringList{message, QStringLiteral("構成データがありませんので、初期設定してください"),
+                           QStringLiteral("設定を完了しないとプログラムを起動できません")}));
+    for (const auto& entry : std::filesystem::directory_iterator(dir()))
+        EXPECT_EQ(entry.path().filename().string().find("C:"), std::string::npos) << entry.path();
+    EXPECT_EQ(config_value("kest_datafile"), sz_value(""));
+
+    // A Linux path that merely holds a colon or backslashes is used.
+    storeConfig("/data/a:b\\c.dat", 0, "");
+    EXPECT_EQ(sub_load_config(), 0);
+    EXPECT_STREQ(g_app_config.datafile, "/data/a:b\\c.dat");
 }
 
 TEST_F(ConfigStoreTest, FailedWriteStopsTheSave)

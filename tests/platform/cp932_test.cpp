@@ -29,6 +29,22 @@ TEST(Cp932, ConvertsBothWaysAndRefusesWhatItCannotHold)
     EXPECT_FALSE(cp932::to_utf8("\x81\x20", utf8));
 }
 
+TEST(Cp932, Utf16AndUtf8ConvertExactly)
+{
+    std::string out;
+    ASSERT_TRUE(cp932::utf8_to_utf16le("A日本", out));
+    EXPECT_EQ(out, std::string("A\0\xE5\x65\x2C\x67", 6));
+    ASSERT_TRUE(cp932::from_utf16le(std::string("\xE5\x65\x2C\x67\0\0", 6), out));
+    EXPECT_EQ(out, std::string("\x93\xFA\x96\x7B\0", 5));
+    ASSERT_TRUE(cp932::to_utf16le(std::string("\x95\x5C", 2), out)); // 表: trail byte 0x5C
+    EXPECT_EQ(out, "\x68\x88");
+    EXPECT_FALSE(cp932::from_utf16le(std::string("\x3D\xD8\x00\xDE", 4), out)); // an emoji: no CP932 form
+    EXPECT_FALSE(cp932::utf16le_to_utf8("abc", out));                           // odd byte count
+    EXPECT_FALSE(cp932::utf16le_to_utf8(std::string("\x3D\xD8", 2), out));      // half a surrogate pair
+    EXPECT_FALSE(cp932::is_utf8("\x93\xFA"));
+    EXPECT_TRUE(cp932::is_utf8("\xC2\xA7"));
+}
+
 TEST(Cp932, CutNeverSplitsADoubleByteCharacter)
 {
     const char* text = "ab\x93\xFA\xB1"; // a b 日 ｱ

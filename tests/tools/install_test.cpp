@@ -27,7 +27,7 @@ TEST_F(Install, InstalledToolRunsFromItsPrefix)
         << testenv::read_file(path("install.log"));
     const std::filesystem::path tool = prefix / "bin" / "kestrel-reg";
     ASSERT_TRUE(std::filesystem::exists(tool));
-    EXPECT_TRUE(std::filesystem::exists(prefix / "share" / "man" / "man1" / "kestrel-reg.1"));
+    EXPECT_TRUE(std::filesystem::exists(prefix / "share" / "man" / "man1" / "kestrel-reg.1.gz"));
 
     ASSERT_EQ(shell(tool.string() + " set log_type 2 && " + tool.string() + " get log_type > out.txt"), 0);
     EXPECT_EQ(testenv::read_file(path("out.txt")), "2\n");

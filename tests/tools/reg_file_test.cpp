@@ -2,10 +2,10 @@
 #include "reg_samples.h"
 #include "test_env.h"
 
+#include "platform/cp932.h"
 #include "platform/registry.h"
 #include "tools/reg_reader.h"
 #include "tools/reg_writer.h"
-#include "tools/text_encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@ using samples::utf16_file;
 namespace {
 
 // Each case runs in a temporary folder of its own with the registry pointed into it.
-using TextEncoding = TempDirTest;
 using RegFile = TempDirTest;
 using RegReader = TempDirTest;
 using RegWriter = TempDirTest;
@@ -46,20 +45,6 @@ void expect_value(const RegValue& value, const std::string& name, uint32_t type,
 
 } // namespace
 
-TEST_F(TextEncoding, Utf16AndCp932ConvertExactly)
-{
-    std::string out;
-    ASSERT_TRUE(utf8_to_utf16le("A日本", out));
-    EXPECT_EQ(out, std::string("A\0\xE5\x65\x2C\x67", 6));
-    ASSERT_TRUE(utf16le_to_cp932(std::string("\xE5\x65\x2C\x67\0\0", 6), out));
-    EXPECT_EQ(out, std::string("\x93\xFA\x96\x7B\0", 5));
-    ASSERT_TRUE(cp932_to_utf16le(std::string("\x95\x5C", 2), out)); // 表: trail byte 0x5C
-    EXPECT_EQ(out, "\x68\x88");
-    EXPECT_FALSE(utf16le_to_cp932(std::string("\x3D\xD8\x00\xDE", 4), out)); // an emoji: no CP932 form
-    EXPECT_FALSE(utf16le_to_utf8("abc", out));                               // odd byte count
-    EXPECT_FALSE(is_utf8("\x93\xFA"));
-}
-
 TEST_F(RegFile, ReadsTheRegistryEditorsVersion5ExportAndWritesItBack)
 {
     RegDocument doc = read_ok(utf16_file(samples::windows_export()));
@@ -89,7 +74,7 @@ TEST_F(RegFile, ReadsTheRegistryEditorsVersion5ExportAndWritesItBack)
     EXPECT_EQ(bytes, utf16_file(expected));
 }
 
-TEST_F(RegReader, ReadsRegedit4InCp932AndUtf8WithOrWithoutBom)
+TEST_F(RegReader, ReadsRegedit4InCp932AndUtf8WithItsBom)
 {
     const std::string cp932 = "REGEDIT4\r\n\r\n"
                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\\x83\x5C\x83\x74\x83\x67]\r\n" // ソフト
@@ -97,7 +82,7 @@ TEST_F(RegReader, ReadsRegedit4InCp932AndUtf8WithOrWithoutBom)
                               "\"multi\"=hex(7):61,00,95,5c,00,00\r\n";
     const std::string utf8 = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ソフト]\n\"ログ\"=\"日本語\"\n"
                              "\"multi\"=hex(7):61,00,95,5c,00,00\n";
-    for (const std::string& bytes : {cp932, utf8, "\xEF\xBB\xBF" + utf8}) {
+    for (const std::string& bytes : {cp932, "\xEF\xBB\xBF" + utf8}) {
         RegDocument doc = read_ok(bytes);
         EXPECT_EQ(doc.format, RegFormat::Regedit4);
         ASSERT_EQ(doc.keys.size(), 1u);
@@ -108,6 +93,17 @@ TEST_F(RegReader, ReadsRegedit4InCp932AndUtf8WithOrWithoutBom)
         // hex(7) in a REGEDIT4 file is CP932 already.
         expect_value(doc.keys[0].values[1], "multi", reg::REG_MULTI_SZ, std::string("a\0\x95\x5C\0\0", 6));
     }
+
+    // Without a byte order mark a REGEDIT4 file is CP932, also where its bytes
+    // happen to be valid UTF-8: ﾂｧ (C2 A7) is not read as §.
+    RegDocument doc =
+        read_ok("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\r\n\"kest_datafile\"=\"/home/u/\xC2\xA7.dat\"\r\n");
+    ASSERT_EQ(doc.keys.size(), 1u);
+    ASSERT_EQ(doc.keys[0].values.size(), 1u);
+    expect_value(doc.keys[0].values[0], "kest_datafile", reg::REG_SZ, std::string("/home/u/\xC2\xA7.dat\0", 15));
+    // A hand-written Version 5 file without one is still read as UTF-8.
+    doc = read_ok("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\n\"a\"=\"§\"\n");
+    expect_value(doc.keys[0].values[0], "a", reg::REG_SZ, std::string("\x81\x98\0", 3));
 }
 
 TEST_F(RegReader, ReportsTheFirstBadLine)
@@ -123,12 +119,21 @@ TEST_F(RegReader, ReportsTheFirstBadLine)
              {head + "\"a\"=\"😀\"\r\n", 4, "text cannot be written in CP932"},
              {head + "\"a\"=hex(2):41\r\n", 4, "text in hex(2) data is not UTF-16LE that CP932 can hold"},
              {head + "junk\r\n", 4, "unrecognised line"},
-             {head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\y\r\n", 4, "key name without a closing ]"}}) {
+             {head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\y\r\n", 4, "key name without a closing ]"},
+             // Cut off: a continuation with nothing after it, a last value without its line end.
+             {head + "\"a\"=hex:00,01,\\\r\n", 4, "the file ends inside this value"},
+             {head + "\"a\"=hex:00,01,\\\r\n; comment\r\n", 4, "the file ends inside this value"},
+             {head + "\"a\"=dword:0000", 4, "the file ends inside this value"},
+             {head + "\"a\"=hex:00,\\\r\n  01", 4, "the file ends inside this value"},
+             {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\r\n\"a\"=\"b\"", 3, "the file ends inside this value"}}) {
         const ReadError error = read_fails(text);
         EXPECT_EQ(error.line, line) << text;
         EXPECT_TRUE(error.message.starts_with(message)) << error.message;
     }
     EXPECT_EQ(read_fails(utf16_file(head) + "\x3D\xD8").line, 4); // half a surrogate pair
+    // A last key line or comment without a line end loses nothing.
+    EXPECT_EQ(read_ok(head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\y]").keys.size(), 2u);
+    EXPECT_EQ(read_ok(head + "\"a\"=\"b\"\r\n; end").keys[0].values.size(), 1u);
 }
 
 TEST_F(RegWriter, WritesRegedit4InCp932AndTextThatIsNotOneLineAsHex)
@@ -155,4 +160,73 @@ TEST_F(RegWriter, WritesRegedit4InCp932AndTextThatIsNotOneLineAsHex)
     ASSERT_TRUE(write_reg_file(doc, bytes, error));
     EXPECT_NE(bytes.find(utf16_file("\"lines\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n").substr(2)),
               std::string::npos);
+}
+
+namespace {
+
+// Every character that CP932 holds: the single bytes (but zero), and the double bytes.
+std::vector<std::string> cp932_characters()
+{
+    std::vector<std::string> characters;
+    std::string ignored;
+    for (int first = 1; first < 0x100; ++first) {
+        const std::string one(1, static_cast<char>(first));
+        if (cp932::to_utf8(one, ignored))
+            characters.push_back(one);
+        for (int second = 0x40; second < 0x100 && cp932::is_lead_byte(static_cast<unsigned char>(first)); ++second) {
+            const std::string two = one + static_cast<char>(second);
+            if (cp932::to_utf8(two, ignored))
+                characters.push_back(two);
+        }
+    }
+    return characters;
+}
+
+} // namespace
+
+TEST_F(RegFile, EveryCp932CharacterComesBackAsTheSameBytes)
+{
+    const std::vector<std::string> characters = cp932_characters();
+    ASSERT_GT(characters.size(), 9700u); // 190 single bytes and some 9,600 double bytes
+    std::string all;
+    for (const std::string& c : characters)
+        all += c;
+    // Names and key names too: 0x5C second bytes, the NEC and IBM duplicates.
+    const std::string name = "\x95\x5C\x87\x90\x81\xE0\xED\x40\xFA\x5C\xFA\x54\x81\xCA\xB1";
+    RegKey key{0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + name, false, {}};
+    key.values = {{0, name, false, reg::REG_SZ, all + '\0'}, {0, "multi", false, reg::REG_MULTI_SZ, all + '\0' + '\0'}};
+    RegDocument doc{RegFormat::Regedit4, {key}};
+    std::string bytes, error;
+    ASSERT_TRUE(write_reg_file(doc, bytes, error)) << error;
+    RegDocument back = read_ok(bytes);
+    ASSERT_EQ(back.keys.size(), 1u);
+    EXPECT_EQ(back.keys[0].path, key.path);
+    ASSERT_EQ(back.keys[0].values.size(), 2u);
+    expect_value(back.keys[0].values[0], name, reg::REG_SZ, all + '\0');
+    expect_value(back.keys[0].values[1], "multi", reg::REG_MULTI_SZ, all + '\0' + '\0');
+
+    // UTF-16LE keeps one form of each duplicate: a Version 5.00 file takes
+    // every character back exactly or refuses it, never changing it.
+    size_t refused = 0;
+    for (const std::string& c : characters) {
+        RegDocument one{RegFormat::Version5, {{0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\x", false, {}}}};
+        one.keys[0].values = {{0, "v", false, reg::REG_SZ, c + '\0'}};
+        if (!write_reg_file(one, bytes, error)) {
+            EXPECT_TRUE(error.ends_with("cannot keep exactly (use REGEDIT4)")) << error;
+            ++refused;
+            continue;
+        }
+        RegDocument again = read_ok(bytes);
+        ASSERT_EQ(again.keys.at(0).values.size(), 1u);
+        EXPECT_EQ(again.keys[0].values[0].data, c + '\0');
+    }
+    EXPECT_GT(refused, 0u);
+    EXPECT_LT(refused, 500u);
+    // ≒ (NEC row 13) and the NEC-selected IBM 纊 are refused; their twins 81E0 and FA5C are not.
+    for (const auto& [c, kept] :
+         {std::pair{"\x87\x90", false}, {"\xED\x40", false}, {"\x81\xE0", true}, {"\xFA\x5C", true}}) {
+        RegDocument one{RegFormat::Version5, {{0, "HKEY_LOCAL_MACHINE\\SOFTWARE\\x", false, {}}}};
+        one.keys[0].values = {{0, "v", false, reg::REG_SZ, std::string(c) + '\0'}};
+        EXPECT_EQ(write_reg_file(one, bytes, error), kept);
+    }
 }

@@ -1,7 +1,7 @@
 // .reg files as the Windows registry editor writes them, written out by hand.
 #pragma once
 
-#include "tools/text_encoding.h"
+#include "platform/cp932.h"
 
 #include <string>
 
@@ -11,7 +11,7 @@ namespace samples {
 inline std::string utf16_file(const std::string& utf8)
 {
     std::string utf16;
-    kreg::utf8_to_utf16le(utf8, utf16);
+    cp932::utf8_to_utf16le(utf8, utf16);
     return "\xFF\xFE" + utf16;
 }
 
