@@ -69,21 +69,15 @@ int sub_add_datafile(int curkind, const char* name)
     if (!found)
         logputd(1, __FILE_NAME__, 118, "Data Stored (ADD) ncnt=%d\n", static_cast<int>(n));
     const int64_t offset = area.start + n * RECORD_SIZE;
-    CatgRecord old;
-    const bool reused = found && pread(fileno(file), &old, sizeof old, offset) == sizeof old;
     auto block = std::make_shared<CatgRecord>(record);
     scramble_block(block.get(), sizeof *block);
+    // What the block replaces goes into the journal: a free block, a partial
+    // block behind the last whole one, or nothing at the end of the file.
+    CatgRecord old;
+    memset(&old, 0, sizeof old);
+    const ssize_t had = pread(fileno(file), &old, sizeof old, offset);
     BlockJournal journal(fileno(file), record_native_path(path));
-    // A partial block behind the last whole one is kept in the journal too, so a rollback restores it.
-    const int64_t tail = area.size - offset;
-    bool written;
-    if (!found && tail > 0) {
-        memset(&old, 0, sizeof old);
-        written = pread(fileno(file), &old, static_cast<size_t>(tail), offset) == tail;
-        written = written && journal.add(offset, &old, block) && journal.commit();
-    } else {
-        written = (!found || reused) && journal.add(offset, found ? &old : nullptr, block) && journal.commit();
-    }
+    const bool written = had >= 0 && journal.add(offset, had > 0 ? &old : nullptr, block) && journal.commit();
     fclose(file); // synced already: a failing close loses nothing
     if (!written) {
         log_write_error(__FILE_NAME__, __LINE__, path);
