@@ -7,6 +7,7 @@
 #include "platform/cp932.h"
 #include "platform/ids.h"
 #include "platform/registry.h"
+#include "platform/windows_path.h"
 
 #include <climits>
 #include <cstdarg>
@@ -79,7 +80,9 @@ public:
         cp932::copy_cut(m_source, sizeof m_source, base ? base + 1 : source ? source : "");
 
         char name[kSettingSize + 1] = {};
-        if (commons::read_log_setting("log_name", name, kSettingSize) != 0)
+        // A Windows path carried over names no file here: the line goes nowhere
+        // rather than into a file called "C:\...".
+        if (commons::read_log_setting("log_name", name, kSettingSize) != 0 || winpath::is_windows_path(name))
             return;
         char path[kPathSize];
         if (type == 3 && naming == Naming::PerProcess) {

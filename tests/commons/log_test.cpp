@@ -208,3 +208,15 @@ TEST_F(LogTest, OverlongPathsAndSuffixesAreCut)
     const std::string cut = (stem + "." + std::string(2000, 'u')).substr(0, 511);
     EXPECT_EQ(records(cut.substr(dir().string().size() + 1)), Lines{record("t.cpp", 2, "ERROR", "suffixed")});
 }
+
+TEST_F(LogTest, AWindowsLogNameWritesNoFileOfThatLiteralName)
+{
+    enableLog("2");
+    for (const char* windows : {"C:\\logs\\kestrel.log", "\\\\server\\share\\kestrel.log"}) {
+        ASSERT_EQ(sub_regwrite("log_name", windows), 0);
+        logput(1, "a.cpp", 1, "lost\n");
+        logputd(0, "a.cpp", 2, "lost\n");
+    }
+    for (const auto& entry : fs::directory_iterator(fs::current_path()))
+        EXPECT_EQ(entry.path().filename().string().find('\\'), std::string::npos) << entry.path();
+}
