@@ -43,13 +43,15 @@ int open(const char* path, int flags, mode_t mode)
     return fd;
 }
 
-bool pwrite_all(int fd, const void* data, size_t size, off_t offset)
+// Writes the whole buffer in as many steps as the kernel takes; `step`
+// writes at most `size` bytes at `done` bytes into the buffer.
+template <typename Step> bool write_whole(const void* data, size_t size, Step step)
 {
     const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
+    for (size_t done = 0; done < size;) {
         if (!allowed(FileCall::Write))
             return false;
-        const ssize_t n = ::pwrite(fd, bytes, size, offset);
+        const ssize_t n = step(bytes + done, size - done, done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -57,31 +59,21 @@ bool pwrite_all(int fd, const void* data, size_t size, off_t offset)
                 errno = EIO;
             return false;
         }
-        bytes += n;
-        size -= static_cast<size_t>(n);
-        offset += n;
+        done += static_cast<size_t>(n);
     }
     return true;
 }
 
+bool pwrite_all(int fd, const void* data, size_t size, off_t offset)
+{
+    return write_whole(data, size, [fd, offset](const char* bytes, size_t left, size_t done) {
+        return ::pwrite(fd, bytes, left, offset + static_cast<off_t>(done));
+    });
+}
+
 bool write_all(int fd, const void* data, size_t size)
 {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        if (!allowed(FileCall::Write))
-            return false;
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return write_whole(data, size, [fd](const char* bytes, size_t left, size_t) { return ::write(fd, bytes, left); });
 }
 
 bool datasync(int fd)
