@@ -1,6 +1,7 @@
 #include "store/run_backup.h"
 
 #include "commons/commons.h"
+#include "platform/registry.h"
 #include "store/checksum.h"
 #include "store/record_file.h"
 #include "store/side_files.h"
@@ -28,9 +29,15 @@ std::set<std::string> g_backed_up; // native paths of the record files backed up
 
 int backups_to_keep()
 {
-    // One byte more than the read may fill, so that the value always ends.
-    char value[513] = {};
-    if (sub_regread("kest_backups", value, sizeof value - 1) != 0 || value[0] == '\0')
+    // Read quietly from the application's key: sub_regread would log a normal
+    // line for the missing value, which is most users' case, and so change
+    // the trace of the run's first record operation.
+    char value[32] = {};
+    uint32_t type = 0;
+    uint32_t size = sizeof value - 1; // one byte more, so that the value always ends
+    if (reg::read_value(reg::Hive::LocalMachine, "SOFTWARE\\qelt_key_yoyaku", "kest_backups", &type, value, &size) !=
+            reg::Status::Ok ||
+        type != reg::REG_SZ || value[0] == '\0')
         return DEFAULT_KEPT;
     long kept = 0;
     for (const char* c = value; *c; ++c) {
