@@ -30,6 +30,8 @@ struct Scratch
             abort();
         folder = templ;
         setenv("KESTREL_REGISTRY", (folder + "/registry").c_str(), 1);
+        // Journals and backups of the run stay in the scratch folder too.
+        setenv("XDG_STATE_HOME", (folder + "/state").c_str(), 1);
     }
     ~Scratch()
     {

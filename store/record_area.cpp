@@ -3,6 +3,7 @@
 #include "commons/commons.h"
 #include "store/file_calls.h"
 #include "store/record_journal.h"
+#include "store/run_backup.h"
 #include "store/side_files.h"
 
 #include <cerrno>
@@ -111,6 +112,8 @@ OpenStatus open_record_file(const char* path, const char* mode, FILE*& file, Rec
         file = nullptr;
         return OpenStatus::Damaged;
     }
+    if (update)
+        back_up_before_change(path, native, file);
     return OpenStatus::Ok;
 }
 

@@ -3,6 +3,7 @@
 #include "commons/commons.h"
 #include "store/record_journal.h"
 #include "store/record_lock.h"
+#include "store/run_backup.h"
 #include "store/side_files.h"
 
 #include <string>
@@ -15,6 +16,7 @@ std::string g_record; // native path of the record file held, empty when none
 
 SessionStart begin_record_session(const char* path)
 {
+    begin_run_backups();
     if (lock_record_file(path) == LockResult::Busy) {
         logputd(0, __FILE_NAME__, __LINE__, "Data File (%s) is in use by another kestrel\n", path);
         return SessionStart::Busy;

@@ -8,35 +8,38 @@
 #include "store/image_file.h"
 #include "store/kind_table.h"
 #include "store/record_journal.h"
+#include "store/run_backup.h"
 #include "store/side_files.h"
 #include "store/sysdata.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-bool write_count(ImageFile& image, int32_t count)
+void append(std::string& bytes, const void* data, size_t size)
 {
-    const auto value = static_cast<uint32_t>(count);
-    const unsigned char raw[COUNT_SIZE] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                           static_cast<unsigned char>(value >> 16),
-                                           static_cast<unsigned char>(value >> 24)};
-    return image.write(raw, sizeof raw);
+    bytes.append(static_cast<const char*>(data), size);
 }
 
-bool write_headers(ImageFile& image)
+// The count and the category headers as the save writes them.
+std::string header_bytes()
 {
     logputd(1, __FILE_NAME__, 64, "Header check loop start\n");
     int32_t count = 0;
     for (const KindSlot& slot : KindTable)
         count += slot.in_use == 1 ? 1 : 0;
     logputd(1, __FILE_NAME__, 75, "Header count = %d\n", count);
-    if (!write_count(image, count))
-        return false;
+    const auto value = static_cast<uint32_t>(count);
+    const unsigned char raw[COUNT_SIZE] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                           static_cast<unsigned char>(value >> 16),
+                                           static_cast<unsigned char>(value >> 24)};
+    std::string bytes;
+    append(bytes, raw, sizeof raw);
     for (const KindSlot& slot : KindTable) {
         if (slot.in_use != 1)
             continue;
@@ -45,10 +48,9 @@ bool write_headers(ImageFile& image)
         cp932::copy_cut(header.name, sizeof header.name, slot.name);
         logputd(1, __FILE_NAME__, 97, "Saving Data id=%d, name=(%s)\n", header.kind_id, header.name);
         scramble_block(&header, sizeof header);
-        if (!image.write(&header, sizeof header))
-            return false;
+        append(bytes, &header, sizeof header);
     }
-    return true;
+    return bytes;
 }
 
 void log_block(CatgRecord block)
@@ -123,7 +125,9 @@ int sub_sysdata_save()
             fclose(old);
         return -1;
     }
-    bool built = write_headers(image);
+    const std::string header = header_bytes();
+    back_up_before_save(path, native, old, header.data(), header.size());
+    bool built = image.write(header.data(), header.size());
     logputd(1, __FILE_NAME__, 107, "Skip Check Start\n");
     if (old) {
         built = built && copy_records(old, area, image);
