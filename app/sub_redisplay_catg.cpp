@@ -6,6 +6,7 @@
 
 #include "commons/commons.h"
 #include "store/app_config.h"
+#include "store/record_area.h"
 #include "store/record_file.h"
 
 #include <QListWidget>
@@ -22,8 +23,7 @@ namespace {
 // A record the list takes.
 struct Row
 {
-    int index;        // record index, the row's item data
-    std::string name; // the name as stored, for its trace line
+    int index; // record index, the row's item data
     std::unique_ptr<ListItem> item;
 };
 
@@ -45,21 +45,21 @@ struct Placement
     std::vector<int> places; // for each row, the place it got when it was added
 };
 
-// One sort of the texts, then the places counted with a Fenwick tree over the
-// texts' ranks: O(n log n) in all.
-Placement place_rows(const std::vector<Row>& rows)
+// One sort of the texts, then, when the trace lines want them, the places
+// counted with a Fenwick tree over the texts' ranks: O(n log n) in all.
+Placement place_rows(const std::vector<Row>& rows, bool withPlaces)
 {
     const int count = static_cast<int>(rows.size());
     std::vector<std::pair<QString, int>> sorted; // sort key, row
     sorted.reserve(rows.size());
     for (int i = 0; i < count; ++i)
-        sorted.emplace_back(rows[i].item->sortKey(), i);
+        sorted.emplace_back(list_sort_key(rows[i].item->text()), i);
     std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
         const int order = a.first.compare(b.first);
         return order != 0 ? order < 0 : a.second > b.second;
     });
 
-    Placement placement{std::vector<int>(rows.size()), std::vector<int>(rows.size())};
+    Placement placement{std::vector<int>(rows.size()), {}};
     std::vector<int> rank(rows.size()); // 1-based rank of the row's text among the distinct texts
     int distinct = 0;
     for (int i = 0; i < count; ++i) {
@@ -68,6 +68,9 @@ Placement place_rows(const std::vector<Row>& rows)
         placement.order[i] = sorted[i].second;
         rank[sorted[i].second] = distinct;
     }
+    if (!withPlaces)
+        return placement;
+    placement.places.resize(rows.size());
 
     std::vector<int> added(distinct + 1); // Fenwick tree: rows added so far, by rank
     for (int i = 0; i < count; ++i) {
@@ -104,39 +107,49 @@ void kestrelDlg::sub_redisplay_catg()
 
     // Read every record first and sort once: placing each row into the sorted
     // list as it is read costs a search of the list per row. The trace lines
-    // follow in the order the walk met the records, with the place each row got.
+    // follow in the order the walk met the records, with the place each row
+    // got; whether they are written at all is asked once, so that with normal
+    // lines off a block costs the decoding of its flag, category and, when it
+    // is listed, its name.
+    const bool trace = trace_lines_on();
     std::vector<Row> rows;
     std::vector<Seen> seen;
+    std::vector<std::string> names; // each row's name as stored, for its trace line
     {
         RecordReader reader(config.datafile);
         if (!reader.isOpen()) {
             logputd(0, __FILE_NAME__, __LINE__, "Datafile (%s) Open error\n", config.datafile);
             return;
         }
-        CatgRecord record;
+        int32_t flag = 0;
+        int32_t kind = 0;
         int index = 0;
         char name[NAME_SIZE + 1];
-        while (reader.next(record, index)) {
-            if (record.flag != 1)
+        while (reader.nextHead(flag, kind, index)) {
+            if (flag != 1)
                 continue;
-            if (filter > 0 && record.catg_kind != filter) {
-                seen.push_back({record.catg_kind, -1});
+            if (filter > 0 && kind != filter) {
+                if (trace)
+                    seen.push_back({kind, -1});
                 continue;
             }
-            field_text(record.name, NAME_SIZE, name);
-            seen.push_back({record.catg_kind, static_cast<int>(rows.size())});
-            rows.push_back({index, name, std::make_unique<ListItem>(from_cp932(name), index)});
+            reader.name(name);
+            if (trace) {
+                seen.push_back({kind, static_cast<int>(rows.size())});
+                names.emplace_back(name);
+            }
+            rows.push_back({index, std::make_unique<ListItem>(from_cp932(name), index)});
         }
     }
 
-    const Placement placement = place_rows(rows);
+    const Placement placement = place_rows(rows, trace);
     for (const Seen& record : seen) {
         if (filter > 0)
             logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);
         if (record.row >= 0) {
             const Row& row = rows[record.row];
             logputd(1, __FILE_NAME__, __LINE__, "Adding Data ncnt=%d, nidx=%d, name=(%s)\n", row.index,
-                    placement.places[record.row], row.name.c_str());
+                    placement.places[record.row], names[record.row].c_str());
         }
     }
 
