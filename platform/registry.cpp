@@ -600,8 +600,6 @@ bool worth_keeping(const Lookup& lookup)
 // Whether nothing the kept lookup depends on has changed since it began.
 bool still_current(const Lookup& lookup, const timespec& now)
 {
-    if (lookup.watched)
-        return true; // any change since has dropped it
     if (nanoseconds(now) < nanoseconds(lookup.began))
         return false; // the clock was set back: stamps prove nothing
     if (depends_on_folder(lookup)) {
@@ -720,7 +718,9 @@ private:
         });
         if (kept == m_kept.end())
             return std::nullopt;
-        if (kept->watched && m_watch.changed()) {
+        if (kept->watched) {
+            if (!m_watch.changed())
+                return answer(*kept, type, data, size);
             m_kept.clear();
             return std::nullopt;
         }
