@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,32 +46,28 @@ struct Placement
     std::vector<int> places; // for each row, the place it got when it was added
 };
 
-// One sort of the texts, then, when the trace lines want them, the places
-// counted with a Fenwick tree over the texts' ranks: O(n log n) in all.
-Placement place_rows(const std::vector<Row>& rows, bool withPlaces)
+// One sort of the texts' folded keys, then, when the trace lines want them,
+// the places counted with a Fenwick tree over the keys' ranks: O(n log n) in all.
+Placement place_rows(const std::vector<QString>& keys, bool withPlaces)
 {
-    const int count = static_cast<int>(rows.size());
-    std::vector<std::pair<QString, int>> sorted; // sort key, row
-    sorted.reserve(rows.size());
-    for (int i = 0; i < count; ++i)
-        sorted.emplace_back(list_sort_key(rows[i].item->text()), i);
-    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
-        const int order = a.first.compare(b.first);
-        return order != 0 ? order < 0 : a.second > b.second;
+    const int count = static_cast<int>(keys.size());
+    Placement placement{std::vector<int>(keys.size()), {}};
+    std::iota(placement.order.begin(), placement.order.end(), 0);
+    std::sort(placement.order.begin(), placement.order.end(), [&keys](int a, int b) {
+        const int order = keys[a].compare(keys[b]);
+        return order != 0 ? order < 0 : a > b;
     });
-
-    Placement placement{std::vector<int>(rows.size()), {}};
-    std::vector<int> rank(rows.size()); // 1-based rank of the row's text among the distinct texts
-    int distinct = 0;
-    for (int i = 0; i < count; ++i) {
-        if (i == 0 || sorted[i].first != sorted[i - 1].first)
-            ++distinct;
-        placement.order[i] = sorted[i].second;
-        rank[sorted[i].second] = distinct;
-    }
     if (!withPlaces)
         return placement;
-    placement.places.resize(rows.size());
+
+    std::vector<int> rank(keys.size()); // 1-based rank of the row's text among the distinct texts
+    int distinct = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i == 0 || keys[placement.order[i]] != keys[placement.order[i - 1]])
+            ++distinct;
+        rank[placement.order[i]] = distinct;
+    }
+    placement.places.resize(keys.size());
 
     std::vector<int> added(distinct + 1); // Fenwick tree: rows added so far, by rank
     for (int i = 0; i < count; ++i) {
@@ -115,6 +112,7 @@ void kestrelDlg::sub_redisplay_catg()
     std::vector<Row> rows;
     std::vector<Seen> seen;
     std::vector<std::string> names; // each row's name as stored, for its trace line
+    std::vector<QString> keys;      // each row's text folded, to sort by
     {
         RecordReader reader(config.datafile);
         if (!reader.isOpen()) {
@@ -138,11 +136,13 @@ void kestrelDlg::sub_redisplay_catg()
                 seen.push_back({kind, static_cast<int>(rows.size())});
                 names.emplace_back(name);
             }
-            rows.push_back({index, std::make_unique<ListItem>(from_cp932(name), index)});
+            const QString text = from_cp932(name);
+            keys.push_back(list_sort_key(text));
+            rows.push_back({index, std::make_unique<ListItem>(text, index)});
         }
     }
 
-    const Placement placement = place_rows(rows, trace);
+    const Placement placement = place_rows(keys, trace);
     for (const Seen& record : seen) {
         if (filter > 0)
             logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);
