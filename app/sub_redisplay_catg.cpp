@@ -143,6 +143,7 @@ void kestrelDlg::sub_redisplay_catg()
     }
 
     const Placement placement = place_rows(keys, trace);
+    std::vector<QString>().swap(keys); // freed before the list grows: the peak is the whole list
     for (const Seen& record : seen) {
         if (filter > 0)
             logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);
