@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -46,15 +47,50 @@ struct Placement
     std::vector<int> places; // for each row, the place it got when it was added
 };
 
+// The rows' texts folded, one after the other in one buffer, each UTF-16
+// unit stored high byte first: memcmp then orders two keys as a compare of
+// their units does, and the keys of a sort lie close together.
+class SortKeys
+{
+public:
+    void add(const QString& text)
+    {
+        const QString folded = list_sort_key(text);
+        m_spans.push_back({static_cast<uint32_t>(m_bytes.size()), static_cast<uint32_t>(folded.size()) * 2});
+        for (QChar unit : folded) {
+            m_bytes.push_back(static_cast<char>(unit.unicode() >> 8));
+            m_bytes.push_back(static_cast<char>(unit.unicode() & 0xFF));
+        }
+    }
+    size_t size() const { return m_spans.size(); }
+    // <0, 0 or >0 as QString::compare of the folded texts.
+    int compare(int a, int b) const
+    {
+        const Span& x = m_spans[a];
+        const Span& y = m_spans[b];
+        const int order = memcmp(m_bytes.data() + x.offset, m_bytes.data() + y.offset, std::min(x.length, y.length));
+        return order != 0 ? order : static_cast<int>(x.length) - static_cast<int>(y.length);
+    }
+
+private:
+    struct Span
+    {
+        uint32_t offset;
+        uint32_t length; // bytes
+    };
+    std::vector<char> m_bytes;
+    std::vector<Span> m_spans;
+};
+
 // One sort of the texts' folded keys, then, when the trace lines want them,
 // the places counted with a Fenwick tree over the keys' ranks: O(n log n) in all.
-Placement place_rows(const std::vector<QString>& keys, bool withPlaces)
+Placement place_rows(const SortKeys& keys, bool withPlaces)
 {
     const int count = static_cast<int>(keys.size());
     Placement placement{std::vector<int>(keys.size()), {}};
     std::iota(placement.order.begin(), placement.order.end(), 0);
     std::sort(placement.order.begin(), placement.order.end(), [&keys](int a, int b) {
-        const int order = keys[a].compare(keys[b]);
+        const int order = keys.compare(a, b);
         return order != 0 ? order < 0 : a > b;
     });
     if (!withPlaces)
@@ -63,7 +99,7 @@ Placement place_rows(const std::vector<QString>& keys, bool withPlaces)
     std::vector<int> rank(keys.size()); // 1-based rank of the row's text among the distinct texts
     int distinct = 0;
     for (int i = 0; i < count; ++i) {
-        if (i == 0 || keys[placement.order[i]] != keys[placement.order[i - 1]])
+        if (i == 0 || keys.compare(placement.order[i], placement.order[i - 1]) != 0)
             ++distinct;
         rank[placement.order[i]] = distinct;
     }
@@ -112,7 +148,7 @@ void kestrelDlg::sub_redisplay_catg()
     std::vector<Row> rows;
     std::vector<Seen> seen;
     std::vector<std::string> names; // each row's name as stored, for its trace line
-    std::vector<QString> keys;      // each row's text folded, to sort by
+    SortKeys keys;
     {
         RecordReader reader(config.datafile);
         if (!reader.isOpen()) {
@@ -137,13 +173,13 @@ void kestrelDlg::sub_redisplay_catg()
                 names.emplace_back(name);
             }
             const QString text = from_cp932(name);
-            keys.push_back(list_sort_key(text));
+            keys.add(text);
             rows.push_back({index, std::make_unique<ListItem>(text, index)});
         }
     }
 
     const Placement placement = place_rows(keys, trace);
-    std::vector<QString>().swap(keys); // freed before the list grows: the peak is the whole list
+    keys = SortKeys(); // freed before the list grows: the peak is the whole list
     for (const Seen& record : seen) {
         if (filter > 0)
             logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);
