@@ -12,14 +12,7 @@ class ListItem : public QListWidgetItem
 {
 public:
     ListItem(const QString& text, int data);
-    void setData(int role, const QVariant& value) override;
     bool operator<(const QListWidgetItem& other) const override;
-
-    // The row's text folded once, so that placing a row costs plain compares.
-    const QString& sortKey() const { return m_sortKey; }
-
-private:
-    QString m_sortKey;
 };
 
 // Texts whose keys compare equal (QString::compare) compare equal without

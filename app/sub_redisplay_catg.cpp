@@ -6,13 +6,16 @@
 
 #include "commons/commons.h"
 #include "store/app_config.h"
+#include "store/record_area.h"
 #include "store/record_file.h"
 
 #include <QListWidget>
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,8 +25,7 @@ namespace {
 // A record the list takes.
 struct Row
 {
-    int index;        // record index, the row's item data
-    std::string name; // the name as stored, for its trace line
+    int index; // record index, the row's item data
     std::unique_ptr<ListItem> item;
 };
 
@@ -45,29 +47,63 @@ struct Placement
     std::vector<int> places; // for each row, the place it got when it was added
 };
 
-// One sort of the texts, then the places counted with a Fenwick tree over the
-// texts' ranks: O(n log n) in all.
-Placement place_rows(const std::vector<Row>& rows)
+// The rows' texts folded, one after the other in one buffer, each UTF-16
+// unit stored high byte first: memcmp then orders two keys as a compare of
+// their units does, and the keys of a sort lie close together.
+class SortKeys
 {
-    const int count = static_cast<int>(rows.size());
-    std::vector<std::pair<QString, int>> sorted; // sort key, row
-    sorted.reserve(rows.size());
-    for (int i = 0; i < count; ++i)
-        sorted.emplace_back(rows[i].item->sortKey(), i);
-    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
-        const int order = a.first.compare(b.first);
-        return order != 0 ? order < 0 : a.second > b.second;
-    });
+public:
+    void add(const QString& text)
+    {
+        const QString folded = list_sort_key(text);
+        m_spans.push_back({static_cast<uint32_t>(m_bytes.size()), static_cast<uint32_t>(folded.size()) * 2});
+        for (QChar unit : folded) {
+            m_bytes.push_back(static_cast<char>(unit.unicode() >> 8));
+            m_bytes.push_back(static_cast<char>(unit.unicode() & 0xFF));
+        }
+    }
+    size_t size() const { return m_spans.size(); }
+    // <0, 0 or >0 as QString::compare of the folded texts.
+    int compare(int a, int b) const
+    {
+        const Span& x = m_spans[a];
+        const Span& y = m_spans[b];
+        const int order = memcmp(m_bytes.data() + x.offset, m_bytes.data() + y.offset, std::min(x.length, y.length));
+        return order != 0 ? order : static_cast<int>(x.length) - static_cast<int>(y.length);
+    }
 
-    Placement placement{std::vector<int>(rows.size()), std::vector<int>(rows.size())};
-    std::vector<int> rank(rows.size()); // 1-based rank of the row's text among the distinct texts
+private:
+    struct Span
+    {
+        uint32_t offset;
+        uint32_t length; // bytes
+    };
+    std::vector<char> m_bytes;
+    std::vector<Span> m_spans;
+};
+
+// One sort of the texts' folded keys, then, when the trace lines want them,
+// the places counted with a Fenwick tree over the keys' ranks: O(n log n) in all.
+Placement place_rows(const SortKeys& keys, bool withPlaces)
+{
+    const int count = static_cast<int>(keys.size());
+    Placement placement{std::vector<int>(keys.size()), {}};
+    std::iota(placement.order.begin(), placement.order.end(), 0);
+    std::sort(placement.order.begin(), placement.order.end(), [&keys](int a, int b) {
+        const int order = keys.compare(a, b);
+        return order != 0 ? order < 0 : a > b;
+    });
+    if (!withPlaces)
+        return placement;
+
+    std::vector<int> rank(keys.size()); // 1-based rank of the row's text among the distinct texts
     int distinct = 0;
     for (int i = 0; i < count; ++i) {
-        if (i == 0 || sorted[i].first != sorted[i - 1].first)
+        if (i == 0 || keys.compare(placement.order[i], placement.order[i - 1]) != 0)
             ++distinct;
-        placement.order[i] = sorted[i].second;
-        rank[sorted[i].second] = distinct;
+        rank[placement.order[i]] = distinct;
     }
+    placement.places.resize(keys.size());
 
     std::vector<int> added(distinct + 1); // Fenwick tree: rows added so far, by rank
     for (int i = 0; i < count; ++i) {
@@ -104,39 +140,53 @@ void kestrelDlg::sub_redisplay_catg()
 
     // Read every record first and sort once: placing each row into the sorted
     // list as it is read costs a search of the list per row. The trace lines
-    // follow in the order the walk met the records, with the place each row got.
+    // follow in the order the walk met the records, with the place each row
+    // got; whether they are written at all is asked once, so that with normal
+    // lines off a block costs the decoding of its flag, category and, when it
+    // is listed, its name.
+    const bool trace = trace_lines_on();
     std::vector<Row> rows;
     std::vector<Seen> seen;
+    std::vector<std::string> names; // each row's name as stored, for its trace line
+    SortKeys keys;
     {
         RecordReader reader(config.datafile);
         if (!reader.isOpen()) {
             logputd(0, __FILE_NAME__, __LINE__, "Datafile (%s) Open error\n", config.datafile);
             return;
         }
-        CatgRecord record;
+        int32_t flag = 0;
+        int32_t kind = 0;
         int index = 0;
         char name[NAME_SIZE + 1];
-        while (reader.next(record, index)) {
-            if (record.flag != 1)
+        while (reader.nextHead(flag, kind, index)) {
+            if (flag != 1)
                 continue;
-            if (filter > 0 && record.catg_kind != filter) {
-                seen.push_back({record.catg_kind, -1});
+            if (filter > 0 && kind != filter) {
+                if (trace)
+                    seen.push_back({kind, -1});
                 continue;
             }
-            field_text(record.name, NAME_SIZE, name);
-            seen.push_back({record.catg_kind, static_cast<int>(rows.size())});
-            rows.push_back({index, name, std::make_unique<ListItem>(from_cp932(name), index)});
+            reader.name(name);
+            if (trace) {
+                seen.push_back({kind, static_cast<int>(rows.size())});
+                names.emplace_back(name);
+            }
+            const QString text = from_cp932(name);
+            keys.add(text);
+            rows.push_back({index, std::make_unique<ListItem>(text, index)});
         }
     }
 
-    const Placement placement = place_rows(rows);
+    const Placement placement = place_rows(keys, trace);
+    keys = SortKeys(); // freed before the list grows: the peak is the whole list
     for (const Seen& record : seen) {
         if (filter > 0)
             logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);
         if (record.row >= 0) {
             const Row& row = rows[record.row];
             logputd(1, __FILE_NAME__, __LINE__, "Adding Data ncnt=%d, nidx=%d, name=(%s)\n", row.index,
-                    placement.places[record.row], row.name.c_str());
+                    placement.places[record.row], names[record.row].c_str());
         }
     }
 

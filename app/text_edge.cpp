@@ -15,6 +15,13 @@ QStringList g_notices;
 
 QString from_cp932(const char* text)
 {
+    // CP932 keeps the ASCII bytes as they are: a name of those alone needs no
+    // converter, which matters when a list fills with every record's name.
+    const char* end = text;
+    while (*end && static_cast<unsigned char>(*end) < 0x80)
+        ++end;
+    if (*end == '\0')
+        return QString::fromLatin1(text, end - text);
     std::string utf8;
     if (cp932::to_utf8(text, utf8))
         return QString::fromStdString(utf8);

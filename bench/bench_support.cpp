@@ -1,19 +1,27 @@
 #include "bench_support.h"
 
+#include "app/kestrelDlg.h"
 #include "app/message_box.h"
 #include "store/app_config.h"
 #include "store/record_file.h"
 #include "store/sysdata.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QListWidget>
+#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <random>
+#include <unistd.h>
 #include <vector>
 
 namespace bench {
@@ -46,10 +54,25 @@ std::map<std::string, double>& time_map()
     return map;
 }
 
-std::vector<std::function<void()>>& summaries()
+std::map<std::string, double>& figure_map()
 {
-    static std::vector<std::function<void()>> list;
-    return list;
+    static std::map<std::string, double> map;
+    return map;
+}
+
+std::string full_name(const std::string& name, int64_t size)
+{
+    return name + "/" + std::to_string(size);
+}
+
+void read_whole(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::vector<char> buffer(128 * 1024);
+    while (fd >= 0 && read(fd, buffer.data(), buffer.size()) > 0) {
+    }
+    if (fd >= 0)
+        close(fd);
 }
 
 } // namespace
@@ -60,69 +83,35 @@ const std::string& scratch_folder()
     return scratch.folder;
 }
 
-double time_of(const std::string& name, int64_t size)
-{
-    const auto found = time_map().find(name + "/" + std::to_string(size));
-    return found == time_map().end() ? 0.0 : found->second;
-}
-
-const std::map<std::string, double>& times()
-{
-    return time_map();
-}
-
 void record_time(const std::string& name, double nanoseconds)
 {
     time_map()[name] = nanoseconds;
 }
 
-void add_summary(std::function<void()> print)
+double time_of(const std::string& name, int64_t size)
 {
-    summaries().push_back(std::move(print));
+    const auto found = time_map().find(full_name(name, size));
+    return found == time_map().end() ? 0.0 : found->second;
 }
 
-void print_summaries()
+void record_figure(const std::string& name, double value)
 {
-    for (const auto& print : summaries())
-        print();
+    figure_map()[name] = value;
 }
 
-namespace {
-
-long status_kib(const char* field)
+double figure_of(const std::string& name, int64_t size)
 {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == field && status >> value)
-            return value;
-        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-    }
-    return 0;
+    const auto found = figure_map().find(full_name(name, size));
+    return found == figure_map().end() ? 0.0 : found->second;
 }
 
-} // namespace
-
-long peak_rss_kib()
+FreshFile::FreshFile(int64_t records)
 {
-    return status_kib("VmHWM:");
-}
-
-long reset_peak_rss()
-{
-    // "5" resets the peak to the current size (Linux clear_refs).
-    std::ofstream("/proc/self/clear_refs") << "5";
-    return status_kib("VmRSS:");
-}
-
-const std::string& record_file(int64_t records)
-{
-    static std::map<int64_t, std::string> files;
-    if (auto found = files.find(records); found != files.end())
-        return found->second;
-    const std::string path = scratch_folder() + "/records-" + std::to_string(records) + ".dat";
-    FILE* file = std::fopen(path.c_str(), "wb");
+    static int made = 0;
+    m_path = scratch_folder() + "/records-" + std::to_string(records) + "-" + std::to_string(++made) + ".dat";
+    FILE* file = std::fopen(m_path.c_str(), "wb");
+    if (!file)
+        abort();
     const int32_t count = kCategories;
     std::fwrite(&count, sizeof count, 1, file);
     for (int k = 0; k < kCategories; ++k) {
@@ -147,18 +136,35 @@ const std::string& record_file(int64_t records)
         std::fwrite(&record, sizeof record, 1, file);
     }
     std::fclose(file);
-    return files[records] = path;
+    sync();
+    read_whole(m_path);
 }
 
-const std::string& use_record_file(int64_t records, int kind_cursel)
+FreshFile::~FreshFile()
 {
-    const std::string& path = record_file(records);
+    unlink(m_path.c_str());
+}
+
+const std::string& file_for(const std::string& benchmark, int64_t records)
+{
+    static std::unique_ptr<FreshFile> current;
+    static std::string owner;
+    const std::string key = full_name(benchmark, records);
+    if (!current || owner != key) {
+        current.reset(); // one generated file at a time: they are large
+        current = std::make_unique<FreshFile>(records);
+        owner = key;
+    }
+    return current->path();
+}
+
+void use_record_file(const std::string& path, int kind_cursel)
+{
     std::memset(&g_app_config, 0, sizeof g_app_config);
     std::snprintf(g_app_config.datafile, sizeof g_app_config.datafile, "%s", path.c_str());
     g_app_config.kind_cursel = kind_cursel;
     g_app_config.ncursel = -1;
     sub_sysdata_load();
-    return path;
 }
 
 void ensure_application()
@@ -167,12 +173,136 @@ void ensure_application()
     if (QApplication::instance())
         return;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt holds a repaint back up to 5 ms after it was asked for, to merge
+    // requests: a wait, not work, and the same for every benchmark.
+    setenv("QT_QPA_UPDATE_IDLE_TIME", "0", 1);
     static int argc = 1;
     static char name[] = "kestrel-bench";
     static char* argv[] = {name, nullptr};
     // Made once and never destroyed: tearing Qt down among the static
     // destructors at exit would crash.
     new QApplication(argc, argv);
+}
+
+namespace {
+
+class PaintWatch : public QObject
+{
+public:
+    bool painted = false;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void until_list_painted(kestrelDlg& window, const std::function<void()>& act)
+{
+    PaintWatch watch;
+    window.m_list2->viewport()->installEventFilter(&watch);
+    if (act)
+        act();
+    if (!window.isVisible())
+        window.show();
+    QElapsedTimer waited;
+    waited.start();
+    // A paint event is handled in full before processEvents returns.
+    while (!watch.painted && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    window.m_list2->viewport()->removeEventFilter(&watch);
+    MessageBox::takeAsked();
+}
+
+long peak_rss_kib()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmHWM:" && status >> value)
+            return value;
+        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return 0;
+}
+
+namespace {
+
+struct Row
+{
+    std::string label;
+    std::string subject;
+    std::string fixed;
+    std::string baseline;
+    double target;
+    int64_t size; // memory rows only
+    bool memory;
+};
+
+std::vector<Row>& rows()
+{
+    static std::vector<Row> list;
+    return list;
+}
+
+} // namespace
+
+void add_ratio_row(const std::string& label, const std::string& subject, const std::string& fixed,
+                   const std::string& baseline, double target)
+{
+    rows().push_back({label, subject, fixed, baseline, target, 0, false});
+}
+
+void add_memory_row(const std::string& label, const std::string& figure, int64_t size, double limit_mib)
+{
+    rows().push_back({label, figure, {}, {}, limit_mib, size, true});
+}
+
+void sizes(benchmark::internal::Benchmark* b)
+{
+    // Fixed counts: a guessed count would run each benchmark again and again.
+    // The median of the repetitions goes into the table.
+    for (int64_t size : kSizes)
+        b->Arg(size);
+    b->Iterations(3)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+}
+
+void print_table()
+{
+    std::printf("\nkestrel against the floor (medians of this run; ratio = time / baseline time)\n");
+    std::printf("%-46s %8s %10s %-16s %10s %7s %7s  %s\n", "operation", "records", "ms", "baseline", "base ms", "ratio",
+                "target", "");
+    for (const Row& row : rows()) {
+        if (row.memory) {
+            const double mib = figure_of(row.subject, row.size) / 1024.0;
+            if (mib <= 0) {
+                std::printf("%-46s %8lld %10s\n", row.label.c_str(), static_cast<long long>(row.size), "(not run)");
+                continue;
+            }
+            std::printf("%-46s %8lld %7.1f MiB %-16s %10s %7s %4.0f MiB  %s\n", row.label.c_str(),
+                        static_cast<long long>(row.size), mib, "", "", "", row.target,
+                        mib <= row.target ? "ok" : "MISSED");
+            continue;
+        }
+        for (int64_t size : kSizes) {
+            const double subject = time_of(row.subject, size);
+            const double fixed = row.fixed.empty() ? 0.0 : time_of(row.fixed, 0);
+            const double base = time_of(row.baseline, size);
+            if (subject <= 0 || base <= 0 || (!row.fixed.empty() && fixed <= 0)) {
+                std::printf("%-46s %8lld %10s\n", row.label.c_str(), static_cast<long long>(size), "(not run)");
+                continue;
+            }
+            const double ms = (subject - fixed) / 1e6;
+            const double ratio = (subject - fixed) / base;
+            std::printf("%-46s %8lld %10.1f %-16s %10.1f %7.2f %7.1f  %s\n", row.label.c_str(),
+                        static_cast<long long>(size), ms, row.baseline.c_str(), base / 1e6, ratio, row.target,
+                        ratio <= row.target ? "ok" : "MISSED");
+        }
+    }
 }
 
 } // namespace bench

@@ -1,11 +1,19 @@
-// Shared pieces of the benchmarks: a scratch folder for the run, the times
-// of finished benchmarks by name, and summaries printed after the run.
+// Shared pieces of the benchmarks: a scratch folder for the run, record files
+// generated afresh for each benchmark, the main window shown and painted, the
+// times of finished benchmarks by name, and the one table of ratios printed
+// after the run.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+
+class QWidget;
+class kestrelDlg;
+namespace benchmark::internal {
+class Benchmark;
+}
 
 namespace bench {
 
@@ -14,31 +22,65 @@ namespace bench {
 const std::string& scratch_folder();
 
 // Real time per iteration in nanoseconds of every finished benchmark, by its
-// full name ("store_list/1000").
-const std::map<std::string, double>& times();
+// full name ("raw_read/10000").
 void record_time(const std::string& name, double nanoseconds);
 // The time of benchmark `name` at argument `size`; 0 when it did not run.
 double time_of(const std::string& name, int64_t size);
+// A figure a benchmark reports besides its time (peak memory), by full name.
+void record_figure(const std::string& name, double value);
+double figure_of(const std::string& name, int64_t size);
 
-// Printed after all benchmarks ran, in the order added.
-void add_summary(std::function<void()> print);
-void print_summaries();
-
-// A generated record file of `records` records (cached for the run): 16
-// categories with ids 10 to 160, record i in category 10 x (i % 16 + 1),
+// A record file generated for one benchmark alone and removed when it goes:
+// 16 categories with ids 10 to 160, record i in category 10 x (i % 16 + 1),
 // names in random order and mixed case so that lists really sort, and the
-// block before the last free, so that an addition scans nearly the whole file.
+// block before the last free, so that an addition scans nearly the whole
+// file. The file is written, flushed to disk with everything else (sync, so
+// that no write-back is left for a measurement to wait on) and read once, so
+// that every benchmark reads it from the page cache. 0 records: the header alone.
 constexpr int kCategories = 16;
-const std::string& record_file(int64_t records);
-// Points the configuration at that file (kind_cursel as given, no pane) and
-// loads its category table, as the start-up does. Returns the path.
-const std::string& use_record_file(int64_t records, int kind_cursel = 0);
+class FreshFile
+{
+public:
+    explicit FreshFile(int64_t records);
+    ~FreshFile();
+    FreshFile(const FreshFile&) = delete;
+    FreshFile& operator=(const FreshFile&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// The fresh file of benchmark `benchmark` at `records`: made when that
+// benchmark first asks (its repetitions share it), and the previous
+// benchmark's file removed then.
+const std::string& file_for(const std::string& benchmark, int64_t records);
+// Points the configuration at the file (kind_cursel as given, no pane) and
+// loads its category table, as the start-up does.
+void use_record_file(const std::string& path, int kind_cursel);
 // The one QApplication of the run (offscreen, message boxes in test mode).
 void ensure_application();
 
-// Peak resident set size of the process in KiB (since the last reset).
+// Shows the window if it is hidden and processes events until the record
+// list has been painted since this call began: the rows laid out and drawn.
+// `act` runs first, after the watch on the painting is in place.
+void until_list_painted(kestrelDlg& window, const std::function<void()>& act = {});
+
+// Peak resident set size of the process in KiB.
 long peak_rss_kib();
-// Starts a new peak at the current resident set size; returns that size in KiB.
-long reset_peak_rss();
+
+// One row of the table printed after the run: benchmark `subject` (less
+// benchmark `fixed` at size 0, when given) as a ratio to benchmark `baseline`, at each
+// size, against the target ratio.
+void add_ratio_row(const std::string& label, const std::string& subject, const std::string& fixed,
+                   const std::string& baseline, double target);
+// A row of an absolute figure (MiB of peak memory) against its limit.
+void add_memory_row(const std::string& label, const std::string& figure, int64_t size, double limit_mib);
+void print_table();
+
+// Sizes of the window and baseline benchmarks.
+constexpr int64_t kSizes[] = {10000, 100000};
+// Every size in kSizes, the same repetitions for all, milliseconds.
+void sizes(benchmark::internal::Benchmark* b);
 
 } // namespace bench

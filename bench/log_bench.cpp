@@ -1,13 +1,10 @@
 // One log call that writes nothing: the cost of reading the log settings from
-// the registry stand-in, which every trace line of the program pays.
+// the registry stand-in, which every log call outside the loops pays.
 #include "bench_support.h"
 
 #include "commons/commons.h"
 
 #include <benchmark/benchmark.h>
-
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -19,10 +16,6 @@ void use_log_type(const char* type)
         sub_regwrite("log_type", type);
     else
         sub_regremove("log_type"); // creates the key when missing
-    // The registry does not keep what it read in the moments right after a
-    // change (file time stamps are coarse); the program's settings are
-    // normally written long before, so let this change age first.
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
 }
 
 // Logging off: no log_type value.

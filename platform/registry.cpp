@@ -38,6 +38,14 @@
 // A value found under exactly the name asked for depends on its file alone,
 // so it is checked by the file's stamp only; a key missing as spelled, by the
 // stamp of the deepest folder of its path that exists.
+//
+// Where the kernel offers change notification (inotify), a kept result needs
+// no stat at all: the folders it depends on are watched before the lookup
+// reads them, and any event on a watched folder drops every kept result. The
+// kernel queues an event before the call that made the change returns, in
+// whichever process, so one non-blocking read of the queue per lookup sees
+// every change made before it, also within one tick of the clock. The stamps
+// remain the check where notification is not available.
 
 #include "platform/registry.h"
 
@@ -53,7 +61,9 @@
 #include <linux/magic.h>
 #include <mutex>
 #include <optional>
+#include <pthread.h>
 #include <pwd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <time.h>
@@ -405,12 +415,78 @@ Status walk(Hive hive, const char* subkey, bool create, KeyHandle* out)
     return Status::Ok;
 }
 
+// Change notification for the folders that kept lookups depend on. A folder
+// of the registry (the root and below) is watched for every change of its
+// entries and files; the folders above the root only for being moved or
+// deleted, which would send the path elsewhere, so that busy folders such as
+// /tmp raise no events.
+class ChangeWatch
+{
+public:
+    ChangeWatch() : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+
+    bool available() const { return m_fd >= 0; }
+
+    // Watches every folder from the top of `folder`'s path down to `folder`
+    // itself, which always gets the full watch. False when any watch failed.
+    bool watch(const std::string& folder, const std::string& root)
+    {
+        if (m_fd < 0 || folder.empty())
+            return false;
+        for (size_t end = 0; end != std::string::npos;) {
+            end = folder.find('/', end + 1);
+            const std::string level = folder.substr(0, end == std::string::npos ? folder.size() : end);
+            const bool inside = level.size() >= root.size() && level.compare(0, root.size(), root) == 0 &&
+                                (level.size() == root.size() || level[root.size()] == '/');
+            const uint32_t mask = inside || end == std::string::npos ? kFull : kSelf;
+            if (inotify_add_watch(m_fd, level.c_str(), mask | IN_MASK_ADD | IN_ONLYDIR) < 0)
+                return false;
+        }
+        return true;
+    }
+
+    // True when some event came in since the last call: a watched folder, or
+    // a file in one, may have changed.
+    bool changed()
+    {
+        bool any = false;
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t n = read(m_fd, buffer, sizeof buffer);
+            if (n > 0) {
+                any = true;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            return any || (n < 0 && errno != EAGAIN);
+        }
+    }
+
+    // In a child after fork: the queue is shared with the parent, whose events
+    // must not be taken from it. The child does without notification.
+    void leave()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    static constexpr uint32_t kSelf = IN_DELETE_SELF | IN_MOVE_SELF;
+    static constexpr uint32_t kFull =
+        kSelf | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE;
+
+    int m_fd;
+};
+
 // One lookup of a value in a key's folder, with what it depended on.
 struct Lookup
 {
-    std::string folder; // the key's folder
-    std::string wanted; // the value's file name as asked for
-    timespec began{};   // the clock when the lookup began
+    bool watched = false; // the folders it depends on were watched before it began
+    std::string folder;   // the key's folder
+    std::string wanted;   // the value's file name as asked for
+    timespec began{};     // the clock when the lookup began
     // The folder whose entries decided the lookup, and its stamp: the key's
     // folder, or for a missing key the deepest folder of its path.
     std::string stamped;
@@ -512,6 +588,8 @@ bool depends_on_file(const Lookup& lookup)
 
 bool worth_keeping(const Lookup& lookup)
 {
+    if (lookup.watched)
+        return lookup.data.size() <= kMaxKeptData && stamps_reliable(lookup.stamped);
     if (depends_on_folder(lookup) && (!lookup.folderStamp || !settled(lookup.folderStamp->ctime, lookup.began)))
         return false;
     if (depends_on_file(lookup) && (!lookup.fileStamp || !settled(lookup.fileStamp->ctime, lookup.began)))
@@ -574,6 +652,7 @@ public:
         Lookup fresh;
         fresh.folder = folder;
         fresh.wanted = wanted;
+        fresh.watched = m_watch.watch(folder, root_folder());
         look_up(fresh);
         Status status = answer(fresh, type, data, size);
         keep(std::move(fresh));
@@ -588,8 +667,32 @@ public:
         Lookup fresh;
         fresh.folder = folder;
         fresh.wanted = wanted;
-        if (look_up_missing_key(fresh))
-            keep(std::move(fresh));
+        // Watch the deepest folder that exists now; the lookup must then find
+        // that same folder, or a change came in between.
+        std::string above = folder;
+        while (!above.empty() && !is_dir(above)) {
+            const size_t slash = above.rfind('/');
+            above.resize(slash == std::string::npos ? 0 : slash);
+        }
+        const bool watched = m_watch.watch(above, root_folder());
+        if (!look_up_missing_key(fresh))
+            return;
+        if (watched && fresh.stamped == above)
+            fresh.watched = true;
+        else if (m_watch.available())
+            return;
+        keep(std::move(fresh));
+    }
+
+    // fork() handlers: the child starts with no kept lookups and no queue of
+    // its own; the lock is held across the fork so that no lookup is half done.
+    void before_fork() { m_mutex.lock(); }
+    void after_fork_parent() { m_mutex.unlock(); }
+    void after_fork_child()
+    {
+        m_watch.leave();
+        m_kept.clear();
+        m_mutex.unlock();
     }
 
 private:
@@ -615,6 +718,12 @@ private:
         });
         if (kept == m_kept.end())
             return std::nullopt;
+        if (kept->watched) {
+            if (!m_watch.changed())
+                return answer(*kept, type, data, size);
+            m_kept.clear();
+            return std::nullopt;
+        }
         timespec now;
         clock_gettime(CLOCK_REALTIME, &now);
         if (still_current(*kept, now))
@@ -625,12 +734,18 @@ private:
 
     std::mutex m_mutex;
     std::vector<Lookup> m_kept; // oldest first
+    ChangeWatch m_watch;
 };
 
 // Never destroyed: a log call from a static destructor still finds it.
 LookupCache& lookup_cache()
 {
-    static LookupCache* cache = new LookupCache;
+    static LookupCache* cache = [] {
+        auto* made = new LookupCache;
+        pthread_atfork([] { lookup_cache().before_fork(); }, [] { lookup_cache().after_fork_parent(); },
+                       [] { lookup_cache().after_fork_child(); });
+        return made;
+    }();
     return *cache;
 }
 

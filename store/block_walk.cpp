@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 BlockWalk::BlockWalk(FILE* file, const RecordArea& area)
-    : m_fd(fileno(file)), m_area(area), m_batch(new CatgRecord[BATCH_BLOCKS])
+    : m_fd(fileno(file)), m_area(area), m_batch(new CatgRecord[MAX_BATCH_BLOCKS])
 {
 }
 
@@ -20,7 +20,7 @@ CatgRecord* BlockWalk::next()
 bool BlockWalk::fill()
 {
     const int64_t left = m_area.blocks - m_next;
-    const int count = left < BATCH_BLOCKS ? static_cast<int>(left) : BATCH_BLOCKS;
+    const int count = left < m_batchSize ? static_cast<int>(left) : m_batchSize;
     auto* bytes = reinterpret_cast<char*>(m_batch.get());
     const size_t wanted = static_cast<size_t>(count) * RECORD_SIZE;
     const off_t offset = m_area.start + m_next * RECORD_SIZE;
@@ -38,5 +38,6 @@ bool BlockWalk::fill()
     }
     m_batchFirst = m_next;
     m_batchCount = count;
+    m_batchSize = m_batchSize * 2 < MAX_BATCH_BLOCKS ? m_batchSize * 2 : MAX_BATCH_BLOCKS;
     return true;
 }

@@ -1,6 +1,9 @@
 // Walks the record area of an opened record file block by block, reading a
 // batch of blocks per system call straight into its own buffer. It reads by
 // offset, so the stdio position of the file stays free for writes in between.
+// The batches start small, for a walk that stops early (a free block near the
+// start), and grow to 32 blocks (148 KB), for a walk over the whole file:
+// few calls, and a buffer that stays in the processor cache while it is read.
 #pragma once
 
 #include "store/record_area.h"
@@ -10,7 +13,8 @@
 class BlockWalk
 {
 public:
-    static constexpr int BATCH_BLOCKS = 8;
+    static constexpr int FIRST_BATCH_BLOCKS = 8;
+    static constexpr int MAX_BATCH_BLOCKS = 32;
 
     BlockWalk(FILE* file, const RecordArea& area);
 
@@ -29,6 +33,7 @@ private:
     std::unique_ptr<CatgRecord[]> m_batch;
     int64_t m_batchFirst = 0; // record index of m_batch[0]
     int m_batchCount = 0;
-    int64_t m_next = 0; // record index that next() returns
+    int m_batchSize = FIRST_BATCH_BLOCKS; // blocks the next fill reads
+    int64_t m_next = 0;                   // record index that next() returns
     bool m_failed = false;
 };

@@ -37,11 +37,22 @@ void field_text(const char* field, int size, char* out)
     out[length] = '\0';
 }
 
+void scrambled_field_text(const char* field, int size, char* out)
+{
+    // A terminator is scrambled to 0xFF and no other byte is.
+    const void* end = memchr(field, 0xFF, static_cast<size_t>(size));
+    const size_t length = end ? static_cast<size_t>(static_cast<const char*>(end) - field) : static_cast<size_t>(size);
+    memcpy(out, field, length);
+    unscramble_block(out, static_cast<int>(length));
+    out[length] = '\0';
+}
+
 struct RecordReader::Impl
 {
     FILE* file = nullptr;
     RecordArea area;
     std::unique_ptr<BlockWalk> walk;
+    const CatgRecord* head = nullptr; // the block nextHead() returned last, still scrambled
 };
 
 RecordReader::RecordReader(const char* path) : m_impl(new Impl)
@@ -76,6 +87,28 @@ bool RecordReader::next(CatgRecord& record, int& index)
     unscramble_block(&record, sizeof record);
     index = static_cast<int>(m_impl->walk->index());
     return true;
+}
+
+bool RecordReader::nextHead(int32_t& flag, int32_t& catg_kind, int& index)
+{
+    m_impl->head = m_impl->walk ? m_impl->walk->next() : nullptr;
+    if (!m_impl->head)
+        return false;
+    int32_t head[2];
+    memcpy(head, m_impl->head, sizeof head);
+    unscramble_block(head, sizeof head);
+    flag = head[0];
+    catg_kind = head[1];
+    index = static_cast<int>(m_impl->walk->index());
+    return true;
+}
+
+void RecordReader::name(char* out) const
+{
+    if (m_impl->head)
+        scrambled_field_text(m_impl->head->name, NAME_SIZE, out);
+    else
+        out[0] = '\0';
 }
 
 int read_record(const char* path, int index, CatgRecord& record)

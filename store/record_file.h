@@ -61,6 +61,13 @@ public:
     // Next block, unscrambled; false at the end of the record area. index is
     // the block's record index.
     bool next(CatgRecord& record, int& index);
+    // Next block with its flag and category alone unscrambled, for a walk
+    // that looks at most blocks no further; name() decodes the name of the
+    // block it returned last. false at the end of the record area.
+    bool nextHead(int32_t& flag, int32_t& catg_kind, int& index);
+    // The name of the block that nextHead() returned last, zero-terminated
+    // (out holds NAME_SIZE + 1 bytes).
+    void name(char* out) const;
 
 private:
     struct Impl;
@@ -75,3 +82,6 @@ int read_record(const char* path, int index, CatgRecord& record);
 // Copies a field of `size` bytes into a zero-terminated buffer of size + 1,
 // never reading past the field even when it holds no terminator.
 void field_text(const char* field, int size, char* out);
+// The same for a field still scrambled: only the bytes up to its terminator
+// are unscrambled.
+void scrambled_field_text(const char* field, int size, char* out);

@@ -262,3 +262,40 @@ TEST_F(RegistryFreshnessTest, ReadersOnOtherThreadsNeverGoBack)
         reader.join();
     EXPECT_EQ(faults, std::vector<std::string>(4));
 }
+
+// A child made by fork shares its parent's change queue: what the child reads
+// must not take from the parent the news of the child's own change.
+TEST_F(RegistryFreshnessTest, AForkedChildReadingDoesNotHideItsChangeFromTheParent)
+{
+    ASSERT_TRUE(put("log_type", "parent"));
+    settle();
+    EXPECT_EQ(read("log_type"), sz("parent"));
+    EXPECT_EQ(read("log_type"), sz("parent"));
+    for (int i = 0; i < 3; ++i) {
+        const std::string text = "child " + std::to_string(i);
+        inChild([&] { return read("log_type") != kMissing && put("log_type", text) && read("log_type") == sz(text); });
+        EXPECT_EQ(read("log_type"), sz(text)) << i;
+    }
+}
+
+// Kept right after a change, without letting it age: a key folder that
+// appears later, and a value file replaced by a rename from elsewhere.
+TEST_F(RegistryFreshnessTest, ChangesRightAfterAReadAreSeen)
+{
+    const char* later = "SOFTWARE\\Later";
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(read("v", later), kMissing) << i;
+        ASSERT_EQ(read("v", later), kMissing) << i;
+        ASSERT_TRUE(put("v", "here", later));
+        ASSERT_EQ(read("v", later), sz("here")) << i;
+        ASSERT_EQ(read("v", later), sz("here")) << i;
+        ASSERT_EQ(reg::delete_key_tree(reg::Hive::LocalMachine, later), reg::Status::Ok);
+    }
+    const fs::path ready = dir() / "ready";
+    for (int i = 0; i < 20; ++i) {
+        testenv::write_file(ready, valueFile(std::to_string(i)));
+        fs::rename(ready, valuePath("log_name"));
+        ASSERT_EQ(read("log_name"), sz(std::to_string(i))) << i;
+        ASSERT_EQ(read("log_name"), sz(std::to_string(i))) << i;
+    }
+}

@@ -124,3 +124,40 @@ TEST_F(RecordFileTest, DamagedFilesAreNeitherReadNorWrittenByAnyOperation)
     sub_delete_datafile(0);
     EXPECT_EQ(logLines().back(), "sub_delete_data:0048 ERROR Data File (" + m_file.string() + ") is damaged");
 }
+
+// The head walk decodes only flag, category and, on request, the name; over a
+// file of more blocks than several batches it must meet every block in order
+// with the values the full walk gives, also a name that fills its whole field.
+TEST_F(RecordFileTest, HeadWalkGivesWhatTheFullWalkGivesAcrossBatches)
+{
+    std::vector<CatgRecord> records;
+    for (int i = 0; i < 700; ++i)
+        records.push_back(make_record(i % 7 == 3 ? 0 : 1, 10 * (i % 5), i % 7 == 3 ? "" : "name " + std::to_string(i),
+                                      "data " + std::to_string(i)));
+    memset(records[500].name, 'x', sizeof records[500].name); // no terminator
+    records[501].name[0] = '\xA0';                            // a byte that scrambles to 0xF5
+    testenv::write_file(m_file, file_bytes({{10, "a"}}, records) + std::string(17, '\x01'));
+
+    RecordReader full(m_file.c_str());
+    RecordReader heads(m_file.c_str());
+    CatgRecord record;
+    int index = -1;
+    int headIndex = -1;
+    int32_t flag = 0;
+    int32_t kind = 0;
+    char name[NAME_SIZE + 1];
+    char expected[NAME_SIZE + 1];
+    int walked = 0;
+    while (full.next(record, index)) {
+        ASSERT_TRUE(heads.nextHead(flag, kind, headIndex)) << index;
+        EXPECT_EQ(headIndex, index);
+        EXPECT_EQ(flag, record.flag) << index;
+        EXPECT_EQ(kind, record.catg_kind) << index;
+        heads.name(name);
+        field_text(record.name, NAME_SIZE, expected);
+        ASSERT_STREQ(name, expected) << index;
+        ++walked;
+    }
+    EXPECT_EQ(walked, 700);
+    EXPECT_FALSE(heads.nextHead(flag, kind, headIndex));
+}

@@ -1,0 +1,217 @@
+// The main window as the user meets it, shown offscreen and measured until the
+// record list has been painted: start-up with "(ALL)" remembered, a category
+// switch each way, a delete (OK to the refilled list), an add (the input
+// dialog confirmed at once, to the new row painted), and the save at exit. A
+// child process measures the peak memory of one start-up.
+#include "bench_support.h"
+
+#include "app/DataInputDlg.h"
+#include "app/kestrelDlg.h"
+#include "store/app_config.h"
+#include "store/record_ops.h"
+#include "store/sysdata.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Row 3 of the category list: "(ALL)", "category 00", "category 01", "category 02" (id 30).
+constexpr int ALL_ROW = 0;
+constexpr int CATEGORY_ROW = 3;
+
+// The start-up of the main window: the table loaded, both lists filled, the
+// window shown and painted.
+std::unique_ptr<kestrelDlg> start_window(const std::string& path, int kind_cursel)
+{
+    bench::use_record_file(path, kind_cursel);
+    auto window = std::make_unique<kestrelDlg>();
+    window->sub_redisplay_kind();
+    window->sub_redisplay_catg();
+    bench::until_list_painted(*window);
+    return window;
+}
+
+// The window's end saves the configuration and the header: keep the file as
+// it was generated.
+void close_window(std::unique_ptr<kestrelDlg>& window)
+{
+    g_app_config.datafile_changed = 1;
+    window.reset();
+}
+
+void window_startup(benchmark::State& state)
+{
+    bench::ensure_application();
+    const std::string& path = bench::file_for("window_startup", state.range(0));
+    for (auto _ : state) {
+        std::unique_ptr<kestrelDlg> window = start_window(path, ALL_ROW);
+        state.PauseTiming();
+        if (window->m_list2->count() != state.range(0) - (state.range(0) > 0 ? 1 : 0))
+            state.SkipWithError("the list does not hold every live record");
+        close_window(window);
+        state.ResumeTiming();
+    }
+}
+
+void select_category(kestrelDlg& window, int row)
+{
+    if (window.m_list1->currentRow() != row)
+        bench::until_list_painted(window, [&] { window.m_list1->setCurrentRow(row); });
+}
+
+void switch_between(benchmark::State& state, const char* name, int from, int to)
+{
+    bench::ensure_application();
+    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for(name, state.range(0)), from);
+    for (auto _ : state) {
+        state.PauseTiming();
+        select_category(*window, from);
+        state.ResumeTiming();
+        select_category(*window, to);
+    }
+    if (window->m_list2->count() == 0)
+        state.SkipWithError("the record list stayed empty");
+    close_window(window);
+}
+
+void window_to_category(benchmark::State& state)
+{
+    switch_between(state, "window_to_category", ALL_ROW, CATEGORY_ROW);
+}
+
+void window_to_all(benchmark::State& state)
+{
+    switch_between(state, "window_to_all", CATEGORY_ROW, ALL_ROW);
+}
+
+void window_delete(benchmark::State& state)
+{
+    bench::ensure_application();
+    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for("window_delete", state.range(0)), ALL_ROW);
+    int before = window->m_list2->count();
+    for (auto _ : state) {
+        state.PauseTiming();
+        bench::until_list_painted(*window, [&] { window->m_list2->setCurrentRow(before / 2); });
+        state.ResumeTiming();
+        // The question is answered OK (message boxes are in test mode).
+        bench::until_list_painted(*window, [&] { window->onDelete(); });
+        state.PauseTiming();
+        if (window->m_list2->count() != before - 1)
+            state.SkipWithError("the record was not deleted");
+        before = window->m_list2->count();
+        state.ResumeTiming();
+    }
+    close_window(window);
+}
+
+void confirm_input_soon()
+{
+    QTimer::singleShot(0, [] {
+        auto* dialog = dynamic_cast<DataInputDlg*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return confirm_input_soon();
+        dialog->edit()->setText(QStringLiteral("new account"));
+        dialog->accept();
+    });
+}
+
+void window_add(benchmark::State& state)
+{
+    bench::ensure_application();
+    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for("window_add", state.range(0)), CATEGORY_ROW);
+    QListWidget* list = window->m_list2;
+    for (auto _ : state) {
+        bench::until_list_painted(*window, [&] {
+            confirm_input_soon();
+            window->onAdd();
+        });
+        state.PauseTiming();
+        // Undone, so that every addition takes the same free block.
+        const QList<QListWidgetItem*> added = list->findItems(QStringLiteral("new account"), Qt::MatchExactly);
+        if (added.size() != 1)
+            state.SkipWithError("the new row is missing");
+        for (QListWidgetItem* row : added) {
+            sub_delete_datafile(row->data(Qt::UserRole).toInt());
+            delete row;
+        }
+        state.ResumeTiming();
+    }
+    close_window(window);
+}
+
+void exit_save(benchmark::State& state)
+{
+    bench::use_record_file(bench::file_for("exit_save", state.range(0)), ALL_ROW);
+    for (auto _ : state) {
+        state.PauseTiming();
+        sync(); // as for the copy it is compared with
+        state.ResumeTiming();
+        sub_sysdata_save();
+    }
+}
+
+// Runs this program again as the probe on a fresh file and takes the peak it reports.
+void startup_peak_rss(benchmark::State& state)
+{
+    const std::string& path = bench::file_for("startup_peak_rss", state.range(0));
+    long kib = 0;
+    for (auto _ : state) {
+        // Named by its real path: in the shell that popen starts, /proc/self is the shell.
+        const std::string command =
+            "'" + std::filesystem::read_symlink("/proc/self/exe").string() + "' --rss-probe '" + path + "'";
+        if (FILE* child = popen(command.c_str(), "r")) {
+            if (fscanf(child, "%ld", &kib) != 1)
+                kib = 0;
+            pclose(child);
+        }
+    }
+    if (kib <= 0)
+        state.SkipWithError("the probe reported nothing");
+    state.counters["peak_rss_KiB"] = static_cast<double>(kib);
+    bench::record_figure("startup_peak_rss/" + std::to_string(state.range(0)), static_cast<double>(kib));
+}
+
+const bool registered = [] {
+    benchmark::RegisterBenchmark("window_startup", window_startup)->Arg(0)->Apply(bench::sizes);
+    benchmark::RegisterBenchmark("window_to_category", window_to_category)->Apply(bench::sizes);
+    benchmark::RegisterBenchmark("window_to_all", window_to_all)->Apply(bench::sizes);
+    benchmark::RegisterBenchmark("window_delete", window_delete)->Apply(bench::sizes);
+    benchmark::RegisterBenchmark("window_add", window_add)->Apply(bench::sizes);
+    benchmark::RegisterBenchmark("exit_save", exit_save)->Apply(bench::sizes);
+    benchmark::RegisterBenchmark("startup_peak_rss", startup_peak_rss)
+        ->Arg(100000)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+
+    bench::add_ratio_row("start-up, (ALL), less start-up on empty file", "window_startup", "window_startup", "raw_read",
+                         3);
+    bench::add_ratio_row("(ALL) -> a category", "window_to_category", "", "raw_read", 3);
+    bench::add_ratio_row("a category -> (ALL)", "window_to_all", "", "raw_read", 3);
+    bench::add_ratio_row("delete (OK -> list refilled)", "window_delete", "", "raw_read", 3);
+    bench::add_ratio_row("add (OK -> row listed)", "window_add", "", "raw_read", 1.5);
+    bench::add_ratio_row("exit save (sub_sysdata_save)", "exit_save", "", "raw_copy", 1.5);
+    bench::add_memory_row("peak RSS of a start-up (whole process)", "startup_peak_rss", 100000, 64);
+    return true;
+}();
+
+} // namespace
+
+// The child of startup_peak_rss: one start-up on the file, its peak printed.
+int rss_probe(const char* path)
+{
+    bench::ensure_application();
+    std::unique_ptr<kestrelDlg> window = start_window(path, ALL_ROW);
+    std::printf("%ld\n", bench::peak_rss_kib());
+    std::fflush(stdout);
+    _exit(0); // no save, no teardown
+}
