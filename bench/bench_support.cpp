@@ -241,6 +241,7 @@ struct Row
     double target;
     int64_t size; // memory rows only
     bool memory;
+    std::vector<int64_t> at;
 };
 
 std::vector<Row>& rows()
@@ -252,21 +253,28 @@ std::vector<Row>& rows()
 } // namespace
 
 void add_ratio_row(const std::string& label, const std::string& subject, const std::string& fixed,
-                   const std::string& baseline, double target)
+                   const std::string& baseline, double target, std::vector<int64_t> at)
 {
-    rows().push_back({label, subject, fixed, baseline, target, 0, false});
+    if (at.empty())
+        at.assign(std::begin(kSizes), std::end(kSizes));
+    rows().push_back({label, subject, fixed, baseline, target, 0, false, std::move(at)});
 }
 
 void add_memory_row(const std::string& label, const std::string& figure, int64_t size, double limit_mib)
 {
-    rows().push_back({label, figure, {}, {}, limit_mib, size, true});
+    rows().push_back({label, figure, {}, {}, limit_mib, size, true, {}});
 }
 
 void sizes(benchmark::internal::Benchmark* b)
 {
+    sizes_of(b, std::vector<int64_t>(std::begin(kSizes), std::end(kSizes)));
+}
+
+void sizes_of(benchmark::internal::Benchmark* b, const std::vector<int64_t>& at)
+{
     // Fixed counts: a guessed count would run each benchmark again and again.
     // The median of the repetitions goes into the table.
-    for (int64_t size : kSizes)
+    for (int64_t size : at)
         b->Arg(size);
     b->Iterations(3)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 }
@@ -288,7 +296,7 @@ void print_table()
                         mib <= row.target ? "ok" : "MISSED");
             continue;
         }
-        for (int64_t size : kSizes) {
+        for (int64_t size : row.at) {
             const double subject = time_of(row.subject, size);
             const double fixed = row.fixed.empty() ? 0.0 : time_of(row.fixed, 0);
             const double base = time_of(row.baseline, size);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 class QWidget;
 class kestrelDlg;
@@ -72,8 +73,9 @@ long peak_rss_kib();
 // One row of the table printed after the run: benchmark `subject` (less
 // benchmark `fixed` at size 0, when given) as a ratio to benchmark `baseline`, at each
 // size, against the target ratio.
+// `at`: the sizes of the row, kSizes when empty.
 void add_ratio_row(const std::string& label, const std::string& subject, const std::string& fixed,
-                   const std::string& baseline, double target);
+                   const std::string& baseline, double target, std::vector<int64_t> at = {});
 // A row of an absolute figure (MiB of peak memory) against its limit.
 void add_memory_row(const std::string& label, const std::string& figure, int64_t size, double limit_mib);
 void print_table();
@@ -82,5 +84,7 @@ void print_table();
 constexpr int64_t kSizes[] = {10000, 100000};
 // Every size in kSizes, the same repetitions for all, milliseconds.
 void sizes(benchmark::internal::Benchmark* b);
+// The same with sizes of its own.
+void sizes_of(benchmark::internal::Benchmark* b, const std::vector<int64_t>& at);
 
 } // namespace bench

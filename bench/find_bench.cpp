@@ -1,7 +1,7 @@
 // Finding records (Ctrl+F): one pass over the record file folding every live
-// record's name and data text, beside the record list's fill and the
-// store-only walk of the same file (app_list_bench.cpp), and once more over a
-// file whose every text is Japanese. The summary gives the ratios.
+// record's name and data text, against the record list's walk over every live
+// record of the same file, and once more over a file whose every text is
+// Japanese. The table gives the ratios.
 #include "bench_support.h"
 
 #include "app/record_find.h"
@@ -63,27 +63,45 @@ void find_in(benchmark::State& state, const char* path, const QString& needle)
         state.SkipWithError("the search found nothing");
 }
 
-// The store-only walk of store_walk_all (app_list_bench.cpp), over the Japanese file.
-void store_walk_japanese(benchmark::State& state)
+// The walk of the record list for "(ALL)": every live record's index and name.
+void walk_live(benchmark::State& state, const std::string& path)
 {
-    const std::string& path = japanese_file(state.range(0));
     for (auto _ : state) {
         std::vector<std::pair<int, std::string>> rows;
         RecordReader reader(path.c_str());
-        CatgRecord record;
+        int32_t flag = 0;
+        int32_t kind = 0;
         int index = 0;
-        while (reader.next(record, index))
-            if (record.flag == 1)
-                rows.emplace_back(index, record.name);
+        char name[NAME_SIZE + 1];
+        while (reader.nextHead(flag, kind, index))
+            if (flag == 1) {
+                reader.name(name);
+                rows.emplace_back(index, name);
+            }
         benchmark::DoNotOptimize(rows.data());
     }
+}
+
+// Both walks of a kind read the same generated file.
+const std::string& shared_file(int64_t records)
+{
+    return bench::file_for("find", records);
+}
+
+void store_walk_all(benchmark::State& state)
+{
+    walk_live(state, shared_file(state.range(0)));
+}
+
+void store_walk_japanese(benchmark::State& state)
+{
+    walk_live(state, japanese_file(state.range(0)));
 }
 
 void app_find_all(benchmark::State& state)
 {
     bench::ensure_application();
-    bench::use_record_file(state.range(0), 0);
-    find_in(state, g_app_config.datafile, kNeedle);
+    find_in(state, shared_file(state.range(0)).c_str(), kNeedle);
 }
 
 void app_find_japanese(benchmark::State& state)
@@ -92,30 +110,14 @@ void app_find_japanese(benchmark::State& state)
     find_in(state, japanese_file(state.range(0)).c_str(), QStringLiteral("ヤマダ7777"));
 }
 
+BENCHMARK(store_walk_all)->Apply(bench::sizes);
+BENCHMARK(app_find_all)->Apply(bench::sizes);
+BENCHMARK(store_walk_japanese)->Apply(bench::sizes);
+BENCHMARK(app_find_japanese)->Apply(bench::sizes);
+
 const bool registered = [] {
-    for (int64_t size : SIZES) {
-        benchmark::RegisterBenchmark("app_find_all", app_find_all)->Arg(size)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark("store_walk_japanese", store_walk_japanese)
-            ->Arg(size)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark("app_find_japanese", app_find_japanese)->Arg(size)->Unit(benchmark::kMillisecond);
-    }
-    bench::add_summary([] {
-        std::printf("\nFind over every record against the record-list walk (target: within 2x)\n");
-        std::printf("%10s %10s %10s %10s %10s %10s %12s %10s %10s\n", "records", "walk ms", "list ms", "find ms",
-                    "find/walk", "find/list", "jp walk ms", "jp ms", "jp/walk");
-        for (int64_t size : SIZES) {
-            const double walk = bench::time_of("store_walk_all", size);
-            const double list = bench::time_of("app_list_all", size);
-            const double find = bench::time_of("app_find_all", size);
-            const double japaneseWalk = bench::time_of("store_walk_japanese", size);
-            const double japanese = bench::time_of("app_find_japanese", size);
-            if (walk > 0 && list > 0 && find > 0 && japaneseWalk > 0 && japanese > 0)
-                std::printf("%10lld %10.1f %10.1f %10.1f %10.2f %10.2f %12.1f %10.1f %10.2f\n",
-                            static_cast<long long>(size), walk / 1e6, list / 1e6, find / 1e6, find / walk, find / list,
-                            japaneseWalk / 1e6, japanese / 1e6, japanese / japaneseWalk);
-        }
-    });
+    bench::add_ratio_row("find, every record", "app_find_all", "", "store_walk_all", 2);
+    bench::add_ratio_row("find, every text Japanese", "app_find_japanese", "", "store_walk_japanese", 2);
     return true;
 }();
 
