@@ -84,25 +84,32 @@ bool read_all(int fd, void* data, size_t size, off_t offset)
 // hold one. `created` tells whether its name is new.
 int open_journal(const std::string& record, std::string& path, bool& created)
 {
-    for (const std::string& place : journal_places(record)) {
-        int fd = fc::open(place.c_str(), O_RDWR | O_NOFOLLOW);
+    // The state folder only when the record file's own folder cannot take it.
+    for (const bool inState : {false, true}) {
+        const std::string where = inState ? journal_in_state(record) : journal_beside(record);
+        if (where.empty())
+            break;
+        int fd = fc::open(where.c_str(), O_RDWR | O_NOFOLLOW);
         created = false;
         if (fd < 0 && errno == ENOENT) {
-            fd = fc::open(place.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+            fd = fc::open(where.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
             created = fd >= 0;
         }
         if (fd >= 0) {
-            path = place;
+            path = where;
             return fd;
         }
     }
     return -1;
 }
 
-// Writes a journal's header and syncs it: from here on the journal counts.
-bool seal(int fd, const std::string& path, bool created, const Header& header)
+// Writes a journal's header (with the body still to write, when given) and
+// syncs it: from here on the journal counts.
+bool seal(int fd, const std::string& path, bool created, const Header& header, const std::vector<char>& body = {})
 {
-    if (!fc::pwrite_all(fd, &header, sizeof header, 0) || !fc::datasync(fd))
+    std::vector<char> bytes(reinterpret_cast<const char*>(&header), reinterpret_cast<const char*>(&header + 1));
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    if (!fc::pwrite_all(fd, bytes.data(), bytes.size(), 0) || !fc::datasync(fd))
         return false;
     return !created || fc::sync_folder_of(path);
 }
@@ -294,11 +301,19 @@ bool BlockJournal::commit()
 {
     if (m_changes.empty())
         return true;
-    if (!m_statOk || !openJournal() || !flushBody())
+    if (!m_statOk || !openJournal())
         return false;
+    // A small change goes out with its header in one write; a large one was written as it grew.
+    std::vector<char> rest;
+    if (m_bodyWritten == 0)
+        rest.swap(m_body);
+    else if (!flushBody())
+        return false;
+    const uint64_t length = static_cast<uint64_t>(m_bodyWritten) + rest.size();
+    const uint64_t hash = checksum(rest.data(), rest.size(), m_bodyHash);
     Header h;
-    fill_header(h, KIND_BLOCKS, m_stat, m_sizeAfter, m_count, static_cast<uint64_t>(m_bodyWritten), m_bodyHash);
-    if (!seal(m_journalFd, m_journal, m_created, h)) {
+    fill_header(h, KIND_BLOCKS, m_stat, m_sizeAfter, m_count, length, hash);
+    if (!seal(m_journalFd, m_journal, m_created, h, rest)) {
         spend(m_journalFd);
         return false;
     }
@@ -329,7 +344,7 @@ bool copy_image_in_place(int fd, const std::string& record, const std::string& i
         return false;
     Header h;
     fill_header(h, KIND_IMAGE, st, imageSize, 1, image.size(), checksum(image.data(), image.size()));
-    bool ok = fc::pwrite_all(jfd, image.data(), image.size(), sizeof h) && seal(jfd, journal, created, h);
+    bool ok = seal(jfd, journal, created, h, std::vector<char>(image.begin(), image.end()));
     if (!ok) {
         spend(jfd);
         close(jfd);

@@ -75,10 +75,20 @@ std::string in_state(const std::string& record, const char* sub, const char* suf
     return (fs::path(folder) / (name + suffix)).string();
 }
 
+std::string journal_beside(const std::string& record)
+{
+    return beside(record, JOURNAL_SUFFIX);
+}
+
+std::string journal_in_state(const std::string& record)
+{
+    return in_state(record, "journals", JOURNAL_SUFFIX);
+}
+
 std::vector<std::string> journal_places(const std::string& record)
 {
-    std::vector<std::string> places{beside(record, JOURNAL_SUFFIX)};
-    if (std::string other = in_state(record, "journals", JOURNAL_SUFFIX); !other.empty())
+    std::vector<std::string> places{journal_beside(record)};
+    if (std::string other = journal_in_state(record); !other.empty())
         places.push_back(std::move(other));
     return places;
 }

@@ -16,6 +16,10 @@ std::string beside(const std::string& record, const char* suffix);
 // "<state folder>/<sub>/<the record file's path, escaped><suffix>".
 std::string in_state(const std::string& record, const char* sub, const char* suffix);
 
+// The journal of `record` beside it, and in the state folder (empty when
+// there is no state folder).
+std::string journal_beside(const std::string& record);
+std::string journal_in_state(const std::string& record);
 // The two places a journal of `record` can be, beside it first.
 std::vector<std::string> journal_places(const std::string& record);
 
