@@ -149,7 +149,10 @@ fs::path new_backup_name(const fs::path& folder, const std::string& prefix)
 bool write_backup(int from, off_t size, const fs::path& folder, const std::string& prefix)
 {
     const fs::path name = new_backup_name(folder, prefix);
-    std::string temp = (folder / ("." + name.filename().string() + ".XXXXXX")).string();
+    std::string hidden = ".";
+    hidden += name.filename().string();
+    hidden += ".XXXXXX";
+    std::string temp = (folder / hidden).string();
     const int to = mkostemp(temp.data(), O_CLOEXEC); // 0600
     if (to < 0)
         return false;

@@ -45,7 +45,10 @@ std::string beside(const std::string& record, const char* suffix)
 {
     const fs::path path = record;
     const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-    return (folder / ("." + path.filename().string() + suffix)).string();
+    std::string name = ".";
+    name += path.filename().string();
+    name += suffix;
+    return (folder / name).string();
 }
 
 std::string in_state(const std::string& record, const char* sub, const char* suffix)

@@ -84,8 +84,8 @@ TEST_F(BackupTest, OnlyChangedRunsMakeOneAndTheNewestFiveOfEachFileAreKept)
     for (int i = 0; i < 5; ++i) {
         before.push_back(fileBytes());
         run([i] {
-            ASSERT_GE(sub_add_datafile(20, ("r" + std::to_string(i)).c_str()), 0);
-            ASSERT_EQ(sub_update_datafile(0, ("pin " + std::to_string(i)).c_str(), -1), 0);
+            ASSERT_GE(sub_add_datafile(20, (std::string("r") + std::to_string(i)).c_str()), 0);
+            ASSERT_EQ(sub_update_datafile(0, (std::string("pin ") + std::to_string(i)).c_str(), -1), 0);
         });
     }
     const std::vector<fs::path> kept = backups();
