@@ -30,24 +30,13 @@ void raw_copy(benchmark::State& state)
 {
     const std::string& path = bench::file_for("raw_copy", state.range(0));
     const std::string copy = path + ".copy";
-    std::vector<char> buffer(128 * 1024);
-    auto copy_once = [&] {
-        const int in = open(path.c_str(), O_RDONLY);
-        const int out = open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ssize_t got;
-        while ((got = read(in, buffer.data(), buffer.size())) > 0)
-            if (write(out, buffer.data(), static_cast<size_t>(got)) != got)
-                state.SkipWithError("copy failed");
-        fsync(out);
-        close(out);
-        close(in);
-    };
-    copy_once(); // the earlier copy the measured ones replace
+    bench::plain_copy(path, copy); // the earlier copy the measured ones replace
     for (auto _ : state) {
         state.PauseTiming();
         sync();
         state.ResumeTiming();
-        copy_once();
+        if (!bench::plain_copy(path, copy))
+            state.SkipWithError("copy failed");
     }
     unlink(copy.c_str());
 }

@@ -217,6 +217,39 @@ void until_list_painted(kestrelDlg& window, const std::function<void()>& act)
     MessageBox::takeAsked();
 }
 
+std::vector<std::pair<int, std::string>> list_walk(const std::string& path, int32_t kind)
+{
+    std::vector<std::pair<int, std::string>> rows;
+    RecordReader reader(path.c_str());
+    int32_t flag = 0;
+    int32_t blockKind = 0;
+    int index = 0;
+    char name[NAME_SIZE + 1];
+    while (reader.nextHead(flag, blockKind, index))
+        if (flag == 1 && (kind == 0 || blockKind == kind)) {
+            reader.name(name);
+            rows.emplace_back(index, name);
+        }
+    return rows;
+}
+
+bool plain_copy(const std::string& from, const std::string& to)
+{
+    std::vector<char> buffer(128 * 1024);
+    const int in = open(from.c_str(), O_RDONLY);
+    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    bool ok = in >= 0 && out >= 0;
+    ssize_t got;
+    while (ok && (got = read(in, buffer.data(), buffer.size())) > 0)
+        ok = write(out, buffer.data(), static_cast<size_t>(got)) == got;
+    ok = ok && fsync(out) == 0;
+    if (out >= 0)
+        close(out);
+    if (in >= 0)
+        close(in);
+    return ok;
+}
+
 long peak_rss_kib()
 {
     std::ifstream status("/proc/self/status");

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QWidget;
@@ -66,6 +67,14 @@ void ensure_application();
 // list has been painted since this call began: the rows laid out and drawn.
 // `act` runs first, after the watch on the painting is in place.
 void until_list_painted(kestrelDlg& window, const std::function<void()>& act = {});
+
+// The record list's walk without the list: index and name of every live
+// record of category `kind` (0: of every category), in file order.
+std::vector<std::pair<int, std::string>> list_walk(const std::string& path, int32_t kind);
+
+// A plain copy of `from` over `to` in 128 KiB steps, then fsync: the floor
+// of every copy kestrel makes. False when a write failed.
+bool plain_copy(const std::string& from, const std::string& to);
 
 // Peak resident set size of the process in KiB.
 long peak_rss_kib();

@@ -66,20 +66,8 @@ void find_in(benchmark::State& state, const char* path, const QString& needle)
 // The walk of the record list for "(ALL)": every live record's index and name.
 void walk_live(benchmark::State& state, const std::string& path)
 {
-    for (auto _ : state) {
-        std::vector<std::pair<int, std::string>> rows;
-        RecordReader reader(path.c_str());
-        int32_t flag = 0;
-        int32_t kind = 0;
-        int index = 0;
-        char name[NAME_SIZE + 1];
-        while (reader.nextHead(flag, kind, index))
-            if (flag == 1) {
-                reader.name(name);
-                rows.emplace_back(index, name);
-            }
-        benchmark::DoNotOptimize(rows.data());
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(bench::list_walk(path, 0).data());
 }
 
 // Both walks of a kind read the same generated file.

@@ -167,8 +167,9 @@ void startup_peak_rss(benchmark::State& state)
     long kib = 0;
     for (auto _ : state) {
         // Named by its real path: in the shell that popen starts, /proc/self is the shell.
-        const std::string command =
-            "'" + std::filesystem::read_symlink("/proc/self/exe").string() + "' --rss-probe '" + path + "'";
+        std::string command = "'";
+        command += std::filesystem::read_symlink("/proc/self/exe").string();
+        command += "' --rss-probe '" + path + "'";
         if (FILE* child = popen(command.c_str(), "r")) {
             if (fscanf(child, "%ld", &kib) != 1)
                 kib = 0;
