@@ -1,11 +1,13 @@
 #include "store/file_calls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -113,11 +115,41 @@ int make_temp(std::string& templ)
     return mkostemp(templ.data(), O_CLOEXEC);
 }
 
-ssize_t copy_range(int from, off_t* offset, int to, size_t size)
+bool copy_bytes(int from, off_t from_offset, int to, off_t to_offset, int64_t size)
 {
-    if (!allowed(FileCall::Write))
-        return -1;
-    return ::copy_file_range(from, offset, to, nullptr, size, 0);
+    bool kernel = true;
+    std::vector<char> buffer;
+    while (size > 0) {
+        if (!allowed(FileCall::Write))
+            return false;
+        const size_t step = static_cast<size_t>(std::min<int64_t>(size, int64_t{1} << 30));
+        ssize_t n;
+        if (kernel) {
+            loff_t in = from_offset, out = to_offset;
+            n = ::copy_file_range(from, &in, to, &out, step, 0);
+            // Across file systems or where the kernel cannot: read and write.
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernel = false;
+                buffer.resize(1 << 20);
+                continue;
+            }
+        } else {
+            n = ::pread(from, buffer.data(), std::min(step, buffer.size()), from_offset);
+            if (n > 0 && !pwrite_all(to, buffer.data(), static_cast<size_t>(n), to_offset))
+                return false;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO; // the file ended before its size
+            return false;
+        }
+        from_offset += n;
+        to_offset += n;
+        size -= n;
+    }
+    return true;
 }
 
 bool sync_folder_of(const std::string& path)

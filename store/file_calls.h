@@ -4,6 +4,7 @@
 // process just before it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 
@@ -29,8 +30,10 @@ bool link(const char* from, const char* to);
 bool unlink(const char* path);
 // mkostemp: creates a new file from the template's XXXXXX.
 int make_temp(std::string& templ);
-// copy_file_range: up to `size` bytes of `from` at *offset appended to `to`.
-ssize_t copy_range(int from, off_t* offset, int to, size_t size);
+// Copies `size` bytes of `from` at `from_offset` to `to` at `to_offset`: by the
+// kernel (copy_file_range), else read and written. False with errno set,
+// also when `from` ends early.
+bool copy_bytes(int from, off_t from_offset, int to, off_t to_offset, int64_t size);
 // fsync of the folder that holds `path`, so that a new, renamed or removed
 // name in it survives a crash.
 bool sync_folder_of(const std::string& path);

@@ -90,35 +90,11 @@ bool ImageFile::flush()
 
 bool ImageFile::copyFrom(int fd, off_t offset, int64_t length)
 {
-    if (!flush())
+    if (!flush() || !fc::copy_bytes(fd, offset, m_fd, m_size, length))
         return false;
-    off_t from = offset;
-    int64_t left = length;
-    while (left > 0) {
-        const ssize_t n = fc::copy_range(fd, &from, m_fd, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
-                break; // copied by hand below
-            return false;
-        }
-        left -= n;
-        m_size += n;
-    }
-    std::vector<char> chunk(left > 0 ? BUFFER_SIZE : 0);
-    while (left > 0) {
-        const size_t want = static_cast<size_t>(std::min<int64_t>(left, BUFFER_SIZE));
-        const ssize_t n = pread(fd, chunk.data(), want, from);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || !fc::write_all(m_fd, chunk.data(), static_cast<size_t>(n)))
-            return false;
-        from += n;
-        left -= n;
-        m_size += n;
-    }
-    return true;
+    m_size += length;
+    // Later writes go on behind the copied bytes.
+    return lseek(m_fd, m_size, SEEK_SET) == m_size;
 }
 
 bool ImageFile::commit()

@@ -16,7 +16,6 @@ constexpr char MAGIC[8] = {'K', 'S', 'T', 'R', 'J', 'N', 'L', '1'};
 constexpr uint32_t KIND_BLOCKS = 1; // old bytes of blocks changed in place
 constexpr uint32_t KIND_IMAGE = 2;  // the path of a complete new image
 constexpr size_t BODY_BUFFER = 64 * 1024;
-constexpr size_t COPY_CHUNK = 1 << 20;
 
 struct Header
 {
@@ -122,18 +121,6 @@ void spend(int fd)
     fc::pwrite_all(fd, zero, sizeof zero, 0);
 }
 
-bool copy_file_bytes(int from, int to, int64_t size)
-{
-    std::vector<char> buffer(COPY_CHUNK);
-    for (int64_t done = 0; done < size;) {
-        const size_t want = static_cast<size_t>(std::min<int64_t>(size - done, COPY_CHUNK));
-        if (!read_all(from, buffer.data(), want, done) || !fc::pwrite_all(to, buffer.data(), want, done))
-            return false;
-        done += static_cast<int64_t>(want);
-    }
-    return true;
-}
-
 enum class Found { None, Spent, Applied, Failed };
 
 // Applies one journal to the record file; the journal is spent afterwards.
@@ -205,7 +192,7 @@ Found apply_journal(const std::string& journal, const std::string& record, bool 
         const int ifd = ::open(image.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         struct stat ist;
         if (ifd >= 0 && fstat(ifd, &ist) == 0 && ist.st_size == h.sizeAfter) {
-            ok = copy_file_bytes(ifd, rfd, h.sizeAfter) && fc::truncate(rfd, h.sizeAfter) && fc::datasync(rfd);
+            ok = fc::copy_bytes(ifd, 0, rfd, 0, h.sizeAfter) && fc::truncate(rfd, h.sizeAfter) && fc::datasync(rfd);
         }
         // Without its image the copy had ended: the image goes only after the journal is spent.
         if (ifd >= 0)
@@ -351,7 +338,7 @@ bool copy_image_in_place(int fd, const std::string& record, const std::string& i
         return false;
     }
     const int ifd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
-    ok = ifd >= 0 && copy_file_bytes(ifd, fd, imageSize) && fc::truncate(fd, imageSize) && fc::datasync(fd);
+    ok = ifd >= 0 && fc::copy_bytes(ifd, 0, fd, 0, imageSize) && fc::truncate(fd, imageSize) && fc::datasync(fd);
     if (ifd >= 0)
         close(ifd);
     if (ok) {

@@ -3,6 +3,7 @@
 #include "commons/commons.h"
 #include "platform/registry.h"
 #include "store/checksum.h"
+#include "store/file_calls.h"
 #include "store/record_file.h"
 #include "store/side_files.h"
 
@@ -89,46 +90,6 @@ void drop_old_backups(const fs::path& folder, const std::string& prefix, int kep
         fs::remove(backups[i].second, ec);
 }
 
-// Copies `size` bytes of `from` into `to`, by the kernel where it can.
-bool copy_bytes(int from, int to, off_t size)
-{
-    off_t offset = 0;
-    bool kernel = true;
-    std::vector<char> buffer;
-    while (offset < size) {
-        const size_t step = static_cast<size_t>(std::min<off_t>(size - offset, 1 << 30));
-        if (kernel) {
-            const ssize_t copied = copy_file_range(from, &offset, to, nullptr, step, 0);
-            if (copied > 0)
-                continue;
-            // Across file systems or where the kernel cannot: read and write.
-            if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) &&
-                offset == 0) {
-                kernel = false;
-                buffer.resize(1 << 20);
-                continue;
-            }
-            if (copied == 0)
-                errno = EIO; // the file ended before its size
-            return false;
-        }
-        const ssize_t got = pread(from, buffer.data(), std::min(step, buffer.size()), offset);
-        if (got <= 0) {
-            if (got == 0)
-                errno = EIO;
-            return false;
-        }
-        for (ssize_t put = 0; put < got;) {
-            const ssize_t wrote = write(to, buffer.data() + put, static_cast<size_t>(got - put));
-            if (wrote < 0 && errno != EINTR)
-                return false;
-            put += std::max<ssize_t>(wrote, 0);
-        }
-        offset += got;
-    }
-    return true;
-}
-
 // A free name for a backup made now: the local time, numbered when taken.
 fs::path new_backup_name(const fs::path& folder, const std::string& prefix)
 {
@@ -156,7 +117,7 @@ bool write_backup(int from, off_t size, const fs::path& folder, const std::strin
     const int to = mkostemp(temp.data(), O_CLOEXEC); // 0600
     if (to < 0)
         return false;
-    bool ok = copy_bytes(from, to, size) && fsync(to) == 0;
+    bool ok = fc::copy_bytes(from, 0, to, 0, size) && fsync(to) == 0;
     int error = errno;
     if (close(to) != 0 && ok) {
         ok = false;
