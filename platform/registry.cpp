@@ -49,6 +49,7 @@
 
 #include "platform/registry.h"
 
+#include "platform/atomic_file.h"
 #include "platform/cp932.h"
 
 #include <algorithm>
@@ -270,22 +271,6 @@ std::string home_folder()
     if (passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
         return pw->pw_dir;
     return ".";
-}
-
-bool write_all(int fd, const void* data, size_t size)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 void put_u32(unsigned char* out, uint32_t v)
@@ -855,25 +840,14 @@ Status set_value(KeyHandle key, const char* name, uint32_t type, const void* dat
     if (std::optional<std::string> found = find_entry(folder, file, false))
         file = *found;
 
-    std::string temp = folder + "/.tmp-XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return Status::IoError;
     unsigned char header[kHeaderSize];
     std::memcpy(header, kMagic, 4);
     put_u32(header + 4, type);
     put_u32(header + 8, size);
-    bool ok =
-        fchmod(fd, 0600) == 0 && write_all(fd, header, sizeof header) && write_all(fd, data, size) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(temp.c_str(), (folder + "/" + file).c_str()) != 0) {
-        unlink(temp.c_str());
+    if (!atomic_file::replace(folder + "/" + file, folder + "/.tmp-XXXXXX",
+                              {std::string_view(reinterpret_cast<const char*>(header), sizeof header),
+                               std::string_view(static_cast<const char*>(data), size)}))
         return Status::IoError;
-    }
-    if (int dirfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirfd >= 0) {
-        fsync(dirfd);
-        close(dirfd);
-    }
     return Status::Ok;
 }
 

@@ -1,5 +1,6 @@
 #include "tools/commands.h"
 
+#include "platform/atomic_file.h"
 #include "platform/cp932.h"
 #include "platform/registry.h"
 #include "platform/windows_path.h"
@@ -160,26 +161,8 @@ std::string read_whole_file(const std::string& file, std::istream& standard_inpu
 // synced before the rename: the target is the old file or the new one.
 void write_atomically(const std::string& file, const std::string& bytes)
 {
-    std::string temp = file + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
+    if (!atomic_file::replace(file, file + ".XXXXXX", {bytes}))
         throw Refused("cannot write " + file + ": " + std::strerror(errno));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    const bool ok = done == bytes.size() && fsync(fd) == 0;
-    const int saved = errno;
-    if (close(fd) != 0 || !ok || rename(temp.c_str(), file.c_str()) != 0) {
-        const int error = ok ? errno : saved;
-        unlink(temp.c_str());
-        throw Refused("cannot write " + file + ": " + std::strerror(error));
-    }
 }
 
 bool same_key(const KeyPath& a, const KeyPath& b)
