@@ -9,6 +9,7 @@
 #include "list_item.h"
 #include "message_box.h"
 #include "optwin.h"
+#include "record_list.h"
 #include "text_edge.h"
 
 #include "commons/commons.h"
@@ -62,7 +63,7 @@ void kestrelDlg::buildLayout()
     m_edit1 = new DataPane(this);
     units.place(m_edit1, 113, 20, 193, 112);
     m_edit1->setEnabled(false);
-    m_list2 = new_sorted_list(this);
+    m_list2 = new RecordList(this);
     units.place(m_list2, 9, 87, 86, 92);
     m_list1 = new_sorted_list(this);
     units.place(m_list1, 9, 19, 88, 45);
@@ -86,13 +87,13 @@ void kestrelDlg::buildLayout()
     set_dialog_keys(this, QList<QWidget*>{m_list1, m_list2, m_edit1} + buttons, nullptr);
 
     connect(m_list1, &QListWidget::itemSelectionChanged, this, &kestrelDlg::onCategorySelected);
-    connect(m_list2, &QListWidget::itemSelectionChanged, this, &kestrelDlg::onRecordSelected);
+    connect(m_list2, &RecordList::rowSelectionChanged, this, &kestrelDlg::onRecordSelected);
     // A click on the row that is still selected while the pane is closed opens it again.
-    connect(m_list2, &QListWidget::itemPressed, this, [this](QListWidgetItem* item) {
-        if (!m_edit1->isEnabled() && item->isSelected())
+    connect(m_list2, &RecordList::rowPressed, this, [this](int row) {
+        if (!m_edit1->isEnabled() && row == m_list2->selectedRow())
             onRecordSelected();
     });
-    connect(m_list2, &QListWidget::itemDoubleClicked, this, &kestrelDlg::onChangeCategory);
+    connect(m_list2, &RecordList::rowDoubleClicked, this, &kestrelDlg::onChangeCategory);
 
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
             [this] { onFind(false); });
@@ -207,7 +208,7 @@ void kestrelDlg::closePane()
 int kestrelDlg::addRecordRow(const char* name, int index)
 {
     const QSignalBlocker blocker(m_list2);
-    return add_sorted_row(m_list2, from_cp932(name), index);
+    return m_list2->addSorted(from_cp932(name), index);
 }
 
 void kestrelDlg::sub_redisplay_kind()
@@ -252,7 +253,7 @@ void kestrelDlg::onCategorySelected()
 void kestrelDlg::onRecordSelected()
 {
     AppConfig& config = g_app_config;
-    const int npos = selected_row(m_list2);
+    const int npos = m_list2->selectedRow();
     logputd(1, __FILE_NAME__, __LINE__, "m_list2 selected npos=%d, ncursel=%d\n", npos, config.ncursel);
     sub_check_update(0);
     if (npos < 0) {
@@ -262,7 +263,7 @@ void kestrelDlg::onRecordSelected()
     }
     m_edit1->setEnabled(true);
     config.ncursel = npos;
-    const int index = item_data(m_list2, npos);
+    const int index = m_list2->recordIndex(npos);
     logputd(1, __FILE_NAME__, __LINE__, "Data Kind = %d\n", index);
     sub_redisplay_data(index);
 }

@@ -9,6 +9,7 @@
 
 class QListWidget;
 class QPushButton;
+class RecordList;
 
 // Command id of the About entry of the window's system menu.
 constexpr int IDM_ABOUT = 16;
@@ -52,7 +53,7 @@ public:
     void onSysCommand(int id);
 
     QListWidget* m_list1 = nullptr; // categories, item data kind_id (KIND_ALL for "(ALL)")
-    QListWidget* m_list2 = nullptr; // records, item data record index
+    RecordList* m_list2 = nullptr;  // records, item data record index
     DataPane* m_edit1 = nullptr;    // the data pane
 
 public slots:

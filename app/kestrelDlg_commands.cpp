@@ -11,6 +11,7 @@
 #include "list_item.h"
 #include "message_box.h"
 #include "optwin.h"
+#include "record_list.h"
 #include "text_edge.h"
 
 #include "commons/commons.h"
@@ -38,9 +39,9 @@ void log_normal(int line, const char* utf8)
 }
 
 // The selected record row; -1, after telling the user, when none is selected.
-int selected_record_row(const QListWidget* list)
+int selected_record_row(const RecordList* list)
 {
-    const int row = selected_row(list);
+    const int row = list->selectedRow();
     if (row < 0)
         MessageBox::message(QStringLiteral("レコードを選択してください"));
     return row;
@@ -76,7 +77,7 @@ void kestrelDlg::onAdd()
     {
         const QSignalBlocker quiet(m_list2);
         m_list2->setCurrentRow(row);
-        m_list2->scrollToItem(m_list2->item(row));
+        m_list2->scrollToRow(row);
         m_list2->clearSelection();
     }
     closePane();
@@ -93,7 +94,7 @@ void kestrelDlg::onRename()
     if (!MessageBox::question(QStringLiteral("レコード名を変更します。よろしいですか？")))
         return;
 
-    const int index = item_data(m_list2, row);
+    const int index = m_list2->recordIndex(row);
     DataInputDlg input;
     input.m_limit = NAME_SIZE - 1;
     // The stored bytes, not the row's text: a name written elsewhere may hold
@@ -103,7 +104,7 @@ void kestrelDlg::onRename()
         field_text(record.name, NAME_SIZE - 1, input.m_text);
     } else {
         std::string name;
-        to_cp932(m_list2->item(row)->text(), name);
+        to_cp932(m_list2->text(row), name);
         cp932::copy_cut(input.m_text, NAME_SIZE, name.c_str());
     }
     input.exec();
@@ -126,7 +127,7 @@ void kestrelDlg::onDelete()
     if (!MessageBox::question(QStringLiteral("レコードを削除します。よろしいですか？")))
         return;
 
-    sub_delete_datafile(item_data(m_list2, row));
+    sub_delete_datafile(m_list2->recordIndex(row));
     sub_redisplay_catg();
 }
 
@@ -140,7 +141,7 @@ void kestrelDlg::onChangeCategory()
         return;
 
     CatgChangeDlg change;
-    change.m_index = item_data(m_list2, row);
+    change.m_index = m_list2->recordIndex(row);
     change.exec();
     sub_redisplay_catg();
 }

@@ -9,6 +9,7 @@
 #include "list_item.h"
 #include "message_box.h"
 #include "record_find.h"
+#include "record_list.h"
 
 #include "commons/commons.h"
 #include "store/app_config.h"
@@ -36,14 +37,14 @@ int row_of(const QListWidget* list, int data)
 
 // The first hit after the selected record in the record list's order, from
 // the top again after the last one.
-const FindHit& next_hit(const std::vector<FindHit>& hits, const QListWidget* records)
+const FindHit& next_hit(const std::vector<FindHit>& hits, const RecordList* records)
 {
-    const QListWidgetItem* current = selected_item(records);
-    if (!current)
+    const int current = records->selectedRow();
+    if (current < 0)
         return hits.front();
     FindHit here;
-    here.index = item_data(records, records->row(current));
-    here.key = list_sort_key(current->text());
+    here.index = records->recordIndex(current);
+    here.key = list_sort_key(records->text(current));
     const auto after = std::upper_bound(hits.begin(), hits.end(), here, list_order_less);
     return after == hits.end() ? hits.front() : *after;
 }
@@ -90,7 +91,7 @@ void kestrelDlg::onFind(bool next)
     const int all = row_of(m_list1, KIND_ALL);
     if (all >= 0 && selected_row(m_list1) != all)
         m_list1->setCurrentRow(all); // refills the record list
-    const int row = row_of(m_list2, chosen->index);
+    const int row = m_list2->rowOf(chosen->index);
     if (row < 0)
         return;
     {
@@ -99,7 +100,7 @@ void kestrelDlg::onFind(bool next)
         m_list2->clearSelection();
     }
     m_list2->setCurrentRow(row);
-    m_list2->scrollToItem(m_list2->item(row));
+    m_list2->scrollToRow(row);
     if (!m_edit1->isEnabled())
         return;
     if (chosen->start >= 0 && chosen->start + chosen->length < m_edit1->document()->characterCount()) {

@@ -1,14 +1,12 @@
 #include "kestrelDlg.h"
 
 #include "data_pane.h"
-#include "list_item.h"
 #include "message_box.h"
+#include "record_list.h"
 
 #include "commons/commons.h"
 #include "store/app_config.h"
 #include "store/record_ops.h"
-
-#include <QListWidget>
 
 #include <string>
 
@@ -36,10 +34,10 @@ void kestrelDlg::sub_check_update(int mode)
     if (!m_edit1->isEnabled())
         return;
     if (mode == 1) {
-        const int row = selected_row(m_list2);
+        const int row = m_list2->selectedRow();
         if (row < 0)
             return;
-        store_pane(m_edit1, item_data(m_list2, row));
+        store_pane(m_edit1, m_list2->recordIndex(row));
         closePane();
         return;
     }
@@ -47,5 +45,5 @@ void kestrelDlg::sub_check_update(int mode)
     if (config.ncursel < 0)
         return;
     logputd(1, __FILE_NAME__, __LINE__, "Update Data Start. ncursel=%d\n", config.ncursel);
-    store_pane(m_edit1, item_data(m_list2, config.ncursel));
+    store_pane(m_edit1, m_list2->recordIndex(config.ncursel));
 }

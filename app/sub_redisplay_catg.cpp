@@ -2,6 +2,7 @@
 
 #include "data_pane.h"
 #include "list_item.h"
+#include "record_list.h"
 #include "text_edge.h"
 
 #include "commons/commons.h"
@@ -14,20 +15,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace {
-
-// A record the list takes.
-struct Row
-{
-    int index; // record index, the row's item data
-    std::unique_ptr<ListItem> item;
-};
 
 // A live record as the walk met it: its category and its row (-1 when the
 // filter left it out), so that the trace lines follow the file's order.
@@ -145,7 +138,7 @@ void kestrelDlg::sub_redisplay_catg()
     // lines off a block costs the decoding of its flag, category and, when it
     // is listed, its name.
     const bool trace = trace_lines_on();
-    std::vector<Row> rows;
+    std::vector<RecordList::Row> rows;
     std::vector<Seen> seen;
     std::vector<std::string> names; // each row's name as stored, for its trace line
     SortKeys keys;
@@ -172,9 +165,8 @@ void kestrelDlg::sub_redisplay_catg()
                 seen.push_back({kind, static_cast<int>(rows.size())});
                 names.emplace_back(name);
             }
-            const QString text = from_cp932(name);
-            keys.add(text);
-            rows.push_back({index, std::make_unique<ListItem>(text, index)});
+            rows.push_back({from_cp932(name), index});
+            keys.add(rows.back().text);
         }
     }
 
@@ -184,17 +176,17 @@ void kestrelDlg::sub_redisplay_catg()
         if (filter > 0)
             logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);
         if (record.row >= 0) {
-            const Row& row = rows[record.row];
+            const RecordList::Row& row = rows[record.row];
             logputd(1, __FILE_NAME__, __LINE__, "Adding Data ncnt=%d, nidx=%d, name=(%s)\n", row.index,
                     placement.places[record.row], names[record.row].c_str());
         }
     }
 
-    // The rows are in order already: add them as they are and let the list
-    // keep later additions in order.
-    m_list2->setSortingEnabled(false);
+    std::vector<RecordList::Row> ordered;
+    ordered.reserve(rows.size());
     for (int row : placement.order)
-        m_list2->addItem(rows[row].item.release());
-    m_list2->setSortingEnabled(true);
+        ordered.push_back(std::move(rows[row]));
+    rows = {};
+    m_list2->setRows(std::move(ordered));
     logputd(1, __FILE_NAME__, __LINE__, "Display CATG Data Done\n");
 }

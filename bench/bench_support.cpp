@@ -2,6 +2,7 @@
 
 #include "app/kestrelDlg.h"
 #include "app/message_box.h"
+#include "app/record_list.h"
 #include "store/app_config.h"
 #include "store/record_file.h"
 #include "store/sysdata.h"

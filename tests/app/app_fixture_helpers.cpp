@@ -4,6 +4,7 @@
 #include "app/data_pane.h"
 #include "app/kestrelDlg.h"
 #include "app/message_box.h"
+#include "app/record_list.h"
 #include "app/text_edge.h"
 #include "commons/commons.h"
 #include "modal_script_helpers.h"
@@ -55,6 +56,14 @@ QStringList rows(const QListWidget* list)
     return texts;
 }
 
+QStringList rows(const RecordList* list)
+{
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row)
+        texts << list->text(row);
+    return texts;
+}
+
 QStringList rows_with_data(const QListWidget* list)
 {
     QStringList texts;
@@ -63,11 +72,30 @@ QStringList rows_with_data(const QListWidget* list)
     return texts;
 }
 
-void select_row(QListWidget* list, const QString& text)
+QStringList rows_with_data(const RecordList* list)
+{
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row)
+        texts << QStringLiteral("%1=%2").arg(list->text(row)).arg(list->recordIndex(row));
+    return texts;
+}
+
+// One for both kinds of list: each has its rows and setCurrentRow.
+template <typename List> void select_row_of(List* list, const QString& text)
 {
     const int row = rows(list).indexOf(text);
     EXPECT_GE(row, 0) << "no row " << text.toStdString();
     list->setCurrentRow(row);
+}
+
+void select_row(QListWidget* list, const QString& text)
+{
+    select_row_of(list, text);
+}
+
+void select_row(RecordList* list, const QString& text)
+{
+    select_row_of(list, text);
 }
 
 void AppTest::SetUp()

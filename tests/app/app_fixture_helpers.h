@@ -15,6 +15,7 @@
 #include <string>
 
 class QListWidget;
+class RecordList;
 
 // A registry value of the configuration key: its type (0 when missing) and raw bytes.
 struct RegValue
@@ -32,9 +33,12 @@ RegValue password_value(const std::string& scrambled);
 
 // Rows in list order: their texts / "text=item data".
 QStringList rows(const QListWidget* list);
+QStringList rows(const RecordList* list);
 QStringList rows_with_data(const QListWidget* list);
+QStringList rows_with_data(const RecordList* list);
 // Selects the row with this text, as a click does.
 void select_row(QListWidget* list, const QString& text);
+void select_row(RecordList* list, const QString& text);
 
 class AppTest : public TempDirTest
 {

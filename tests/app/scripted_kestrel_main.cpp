@@ -11,6 +11,7 @@
 #include "app/kestrel.h"
 #include "app/kestrelDlg.h"
 #include "app/optwin.h"
+#include "app/record_list.h"
 #include "key_typing_helpers.h"
 
 #include <QAbstractButton>
@@ -91,6 +92,25 @@ void select_row(QListWidget* list, const QString& text)
         _exit(4);
     }
     list->setCurrentItem(items.first());
+}
+
+void select_row(RecordList* list, const QString& text)
+{
+    int found = -1;
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->text(row) != text)
+            continue;
+        if (found >= 0) {
+            found = -1;
+            break;
+        }
+        found = row;
+    }
+    if (found < 0) {
+        std::fprintf(stderr, "no single row %s\n", text.toUtf8().constData());
+        _exit(4);
+    }
+    list->setCurrentRow(found);
 }
 
 template <class Window> Step on(const std::string& what, std::function<void(Window*)> action)
@@ -175,8 +195,8 @@ std::vector<Step> work()
                            select_row(w->m_list2, QStringLiteral("ゆうちょ銀行"));
                            type_text(w->m_edit1, QStringLiteral("記号：10000\n番号：9876"));
                            // Double click without storing first: the command stores the typed text itself.
-                           QListWidget* list = w->m_list2;
-                           const QPoint at = list->visualItemRect(list->currentItem()).center();
+                           RecordList* list = w->m_list2;
+                           const QPoint at = list->rowRect(list->currentRow()).center();
                            QTimer::singleShot(0, list, [list, at] {
                                QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
                                QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);

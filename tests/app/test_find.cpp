@@ -6,6 +6,7 @@
 #include "app/kestrelDlg.h"
 #include "app/message_box.h"
 #include "app/record_find.h"
+#include "app/record_list.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 
@@ -90,10 +91,11 @@ protected:
     // "text=record index" of the selected record row, and the pane's selection.
     QString shownRecord() const
     {
-        const auto selected = m_window->m_list2->selectedItems();
-        if (selected.size() != 1)
+        const RecordList* list = m_window->m_list2;
+        const int row = list->selectedRow();
+        if (row < 0)
             return QStringLiteral("none");
-        return QStringLiteral("%1=%2").arg(selected[0]->text()).arg(selected[0]->data(Qt::UserRole).toInt());
+        return QStringLiteral("%1=%2").arg(list->text(row)).arg(list->recordIndex(row));
     }
     QString paneSelection() const { return m_window->m_edit1->textCursor().selectedText(); }
     QString category() const

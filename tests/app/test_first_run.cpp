@@ -9,6 +9,7 @@
 #include "app/kestrelDlg.h"
 #include "app/message_box.h"
 #include "app/optwin.h"
+#include "app/record_list.h"
 #include "commons/commons.h"
 #include "platform/sockets.h"
 #include "store/record_lock.h"

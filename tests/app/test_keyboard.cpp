@@ -16,6 +16,7 @@
 #include "app/message_box.h"
 #include "app/optwin.h"
 #include "app/qt_translations.h"
+#include "app/record_list.h"
 #include "store/app_config.h"
 #include "store/kind_table.h"
 

@@ -155,8 +155,11 @@ TEST_F(KindEditTest, DeletePurgesThreeRecordsAndLeavesTheOneBetweenThem)
 TEST_F(KindEditTest, A129thCategoryIsRefusedWithAMessage)
 {
     Headers headers;
-    for (int i = 0; i < KIND_MAX; ++i)
-        headers.emplace_back(10 * (i + 1), "k" + std::to_string(1000 + i));
+    for (int i = 0; i < KIND_MAX; ++i) {
+        std::string name = "k";
+        name += std::to_string(1000 + i);
+        headers.emplace_back(10 * (i + 1), name);
+    }
     writeDataFile(headers, {});
     openWindow(0);
     int rowsAfter = 0;

@@ -8,6 +8,7 @@
 #include "app/kestrelDlg.h"
 #include "app/list_item.h"
 #include "app/message_box.h"
+#include "app/record_list.h"
 #include "app/text_edge.h"
 #include "store/app_config.h"
 
@@ -41,7 +42,7 @@ TEST_F(SampleTest, ListsCarryKindIdsAndRecordIndices)
     EXPECT_EQ(selected_row(window.m_list1), 0);
     // "(ALL)" lists every live record, the orphan too; the free block still counts.
     EXPECT_EQ(rows_with_data(window.m_list2), (QStringList{"Bank=0", "orphan=3", QStringLiteral("銀行=1")}));
-    EXPECT_EQ(selected_row(window.m_list2), -1);
+    EXPECT_EQ(window.m_list2->selectedRow(), -1);
     EXPECT_FALSE(window.m_edit1->isEnabled());
     EXPECT_TRUE(logHas("(ALL) Selected\r\n"));
     EXPECT_TRUE(logHas("Adding Data ncnt=3, nidx=1, name=(orphan)\r\n"));
@@ -110,8 +111,7 @@ TEST_F(SampleTest, UnreadableRecordKeepsThePaneClosedAndSaysSo)
                                                     QStringLiteral("レコードを読み込めませんでした")}));
     // The row stays, so the user can try again once the file is back.
     testenv::write_file(dataFile(), bytes);
-    QTest::mouseClick(window.m_list2->viewport(), Qt::LeftButton, {},
-                      window.m_list2->visualItemRect(window.m_list2->item(1)).center());
+    QTest::mouseClick(window.m_list2->viewport(), Qt::LeftButton, {}, window.m_list2->rowRect(1).center());
     EXPECT_TRUE(window.m_edit1->isEnabled());
     EXPECT_EQ(g_app_config.ncursel, 1);
 }
@@ -224,8 +224,8 @@ TEST_F(MainWindowTest, RowsArePlacedAsAddedOneByOne)
                                  }));
 
     // A row added later still finds its place among the filled rows.
-    EXPECT_EQ(add_sorted_row(window.m_list2, QStringLiteral("b"), 9), 2);
-    EXPECT_EQ(add_sorted_row(window.m_list2, QStringLiteral("ｋａｎａ"), 10), 5);
+    EXPECT_EQ(window.m_list2->addSorted(QStringLiteral("b"), 9), 2);
+    EXPECT_EQ(window.m_list2->addSorted(QStringLiteral("ｋａｎａ"), 10), 5);
 }
 
 int order_sign(int order)

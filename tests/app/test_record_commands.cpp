@@ -5,6 +5,7 @@
 #include "app/data_pane.h"
 #include "app/kestrelDlg.h"
 #include "app/message_box.h"
+#include "app/record_list.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 
@@ -76,7 +77,7 @@ TEST_F(RecordCommandTest, TwoRecordsOfTheSameNameEachReachTheirOwnRecord)
     added.sort();
     EXPECT_EQ(added, (QStringList{"gmail=1", "同名=3", "同名=4"}));
     // The new row is shown, not selected; the pane stays closed.
-    EXPECT_TRUE(m_window->m_list2->selectedItems().isEmpty());
+    EXPECT_EQ(m_window->m_list2->selectedRow(), -1);
     EXPECT_FALSE(m_window->m_edit1->isEnabled());
 
     auto select = [this](const QString& row) {
@@ -136,7 +137,7 @@ TEST_F(RecordCommandTest, RenameAsksBeforeTheInputAndMayRewriteTheSameName)
     MessageBox::setNextAnswer(MessageBox::Answer::Cancel);
     EXPECT_FALSE(opens_modal<DataInputDlg>([this] { m_window->onRename(); }));
     EXPECT_FALSE(m_window->m_edit1->isEnabled());
-    EXPECT_EQ(m_window->m_list2->selectedItems().size(), 1);
+    EXPECT_NE(m_window->m_list2->selectedRow(), -1);
 
     // Confirmed unchanged: the same bytes again.
     QString shown;
@@ -148,7 +149,7 @@ TEST_F(RecordCommandTest, RenameAsksBeforeTheInputAndMayRewriteTheSameName)
     EXPECT_EQ(shown, QStringLiteral("ゆうちょ"));
     EXPECT_EQ(MessageBox::takeAsked(), (QStringList{kAskRename, kAskRename}));
     EXPECT_EQ(testenv::read_file(dataFile()), before);
-    EXPECT_TRUE(m_window->m_list2->selectedItems().isEmpty());
+    EXPECT_EQ(m_window->m_list2->selectedRow(), -1);
 
     select_row(m_window->m_list2, QStringLiteral("ゆうちょ"));
     answer_input(QStringLiteral("あおぞら"));
@@ -179,8 +180,8 @@ protected:
     // Double-clicks a record row as the user does: a click, then the double click.
     void doubleClickRecord(const QString& text)
     {
-        QListWidget* list = m_window->m_list2;
-        const QPoint at = list->visualItemRect(list->item(recordRows().indexOf(text))).center();
+        RecordList* list = m_window->m_list2;
+        const QPoint at = list->rowRect(recordRows().indexOf(text)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     }
@@ -194,7 +195,7 @@ TEST_F(ChangeCategoryTest, UnderItsOwnCategoryCancelKeepsTheRowAndMoveRemovesIt)
     when_modal<CatgChangeDlg>([](CatgChangeDlg* d) { d->reject(); });
     doubleClickRecord(QStringLiteral("ゆうちょ"));
     EXPECT_EQ(recordRows(), (QStringList{"みずほ", "ゆうちょ"}));
-    EXPECT_TRUE(m_window->m_list2->selectedItems().isEmpty());
+    EXPECT_EQ(m_window->m_list2->selectedRow(), -1);
     EXPECT_EQ(records().at(2), plain_record(1, 10, sj("ゆうちょ"), sj("メモ")));
 
     // The dialog offers every category, none selected, and refuses OK without one.

@@ -1,0 +1,58 @@
+// The record list of the main window: every listed record's name, sorted as
+// the other lists are, with the record index as each row's item data. The rows
+// live in one model that a refill replaces whole, in one reset: a list of
+// every record then costs its texts and nothing per row besides (no item
+// objects to create or free, no row measured), and the view asks for the
+// rows it shows alone.
+#pragma once
+
+#include <QListView>
+
+#include <vector>
+
+class RecordList : public QListView
+{
+    Q_OBJECT
+
+public:
+    struct Row
+    {
+        QString text;
+        int index; // record index
+    };
+
+    explicit RecordList(QWidget* parent);
+
+    int count() const;
+    QString text(int row) const;
+    // Record index of a row; -1 when there is no such row.
+    int recordIndex(int row) const;
+    // The row of a record index; -1 when it is not listed.
+    int rowOf(int recordIndex) const;
+
+    // The selected row; -1 when none is selected.
+    int selectedRow() const;
+    int currentRow() const;
+    // Makes `row` current and the only one selected; -1 selects none.
+    void setCurrentRow(int row);
+    void scrollToRow(int row);
+    QRect rowRect(int row) const;
+
+    // Replaces every row; `rows` are in list order already.
+    void setRows(std::vector<Row> rows);
+    void clear();
+    // Adds a row at its sorted place, before the rows of an equal text, and
+    // returns the row it got.
+    int addSorted(const QString& text, int index);
+
+signals:
+    // The selection changed (by the user or by setCurrentRow).
+    void rowSelectionChanged();
+    // The mouse went down on / double-clicked a row.
+    void rowPressed(int row);
+    void rowDoubleClicked(int row);
+
+private:
+    class Rows;
+    Rows* m_rows;
+};
