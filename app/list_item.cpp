@@ -23,9 +23,9 @@ QString list_sort_key(const QString& text)
     return text.toCaseFolded();
 }
 
-bool list_text_less(const QString& a, const QString& b)
+bool list_text_less(QStringView a, QStringView b)
 {
-    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    return a.compare(b, Qt::CaseInsensitive) < 0;
 }
 
 int item_data(const QListWidget* list, int row)

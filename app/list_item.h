@@ -19,7 +19,7 @@ public:
 // regard to case, and their order is the list's order.
 QString list_sort_key(const QString& text);
 // The order of sorted rows.
-bool list_text_less(const QString& a, const QString& b);
+bool list_text_less(QStringView a, QStringView b);
 
 // A sorted, single-selection list with a vertical scroll bar, as every list
 // of the windows is.

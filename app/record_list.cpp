@@ -1,11 +1,20 @@
 #include "record_list.h"
 
 #include "list_item.h"
+#include "text_edge.h"
 
 #include <QAbstractListModel>
 
 #include <algorithm>
 #include <utility>
+
+QStringView RecordRows::add(const char* cp932, int index)
+{
+    const qsizetype offset = texts.size();
+    append_from_cp932(cp932, texts);
+    rows.push_back({static_cast<uint32_t>(offset), static_cast<uint32_t>(texts.size() - offset), index});
+    return text(rows.back());
+}
 
 class RecordList::Rows : public QAbstractListModel
 {
@@ -14,41 +23,42 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override
     {
-        return parent.isValid() ? 0 : static_cast<int>(rows.size());
+        return parent.isValid() ? 0 : static_cast<int>(all.rows.size());
     }
 
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (!index.isValid() || index.row() >= static_cast<int>(rows.size()))
+        if (!index.isValid() || index.row() >= rowCount())
             return {};
-        const Row& row = rows[static_cast<size_t>(index.row())];
+        const RecordRows::Row& row = all.rows[static_cast<size_t>(index.row())];
         if (role == Qt::DisplayRole)
-            return row.text;
+            return all.text(row).toString();
         if (role == Qt::UserRole)
             return row.index;
         return {};
     }
 
-    void replace(std::vector<Row> replacement)
+    void replace(RecordRows replacement)
     {
         beginResetModel();
-        rows = std::move(replacement);
+        all = std::move(replacement);
         endResetModel();
     }
 
     int insertSorted(const QString& text, int index)
     {
-        const auto at = std::lower_bound(rows.begin(), rows.end(), text, [](const Row& row, const QString& key) {
-            return list_text_less(row.text, key);
-        });
-        const int row = static_cast<int>(at - rows.begin());
+        const auto at = std::lower_bound(
+            all.rows.begin(), all.rows.end(), text,
+            [this](const RecordRows::Row& row, const QString& key) { return list_text_less(all.text(row), key); });
+        const int row = static_cast<int>(at - all.rows.begin());
         beginInsertRows(QModelIndex(), row, row);
-        rows.insert(at, Row{text, index});
+        all.rows.insert(at, {static_cast<uint32_t>(all.texts.size()), static_cast<uint32_t>(text.size()), index});
+        all.texts.append(text);
         endInsertRows();
         return row;
     }
 
-    std::vector<Row> rows;
+    RecordRows all;
 };
 
 RecordList::RecordList(QWidget* parent) : QListView(parent), m_rows(new Rows(this))
@@ -68,24 +78,25 @@ RecordList::RecordList(QWidget* parent) : QListView(parent), m_rows(new Rows(thi
 
 int RecordList::count() const
 {
-    return static_cast<int>(m_rows->rows.size());
+    return m_rows->rowCount();
 }
 
 QString RecordList::text(int row) const
 {
-    return row >= 0 && row < count() ? m_rows->rows[static_cast<size_t>(row)].text : QString();
+    return row >= 0 && row < count() ? m_rows->all.text(m_rows->all.rows[static_cast<size_t>(row)]).toString()
+                                     : QString();
 }
 
 int RecordList::recordIndex(int row) const
 {
-    return row >= 0 && row < count() ? m_rows->rows[static_cast<size_t>(row)].index : -1;
+    return row >= 0 && row < count() ? m_rows->all.rows[static_cast<size_t>(row)].index : -1;
 }
 
 int RecordList::rowOf(int recordIndex) const
 {
-    const auto& rows = m_rows->rows;
-    const auto at =
-        std::find_if(rows.begin(), rows.end(), [recordIndex](const Row& row) { return row.index == recordIndex; });
+    const auto& rows = m_rows->all.rows;
+    const auto at = std::find_if(rows.begin(), rows.end(),
+                                 [recordIndex](const RecordRows::Row& row) { return row.index == recordIndex; });
     return at == rows.end() ? -1 : static_cast<int>(at - rows.begin());
 }
 
@@ -115,7 +126,7 @@ QRect RecordList::rowRect(int row) const
     return visualRect(m_rows->index(row));
 }
 
-void RecordList::setRows(std::vector<Row> rows)
+void RecordList::setRows(RecordRows rows)
 {
     m_rows->replace(std::move(rows));
 }

@@ -1,26 +1,40 @@
 // The record list of the main window: every listed record's name, sorted as
 // the other lists are, with the record index as each row's item data. The rows
 // live in one model that a refill replaces whole, in one reset: a list of
-// every record then costs its texts and nothing per row besides (no item
-// objects to create or free, no row measured), and the view asks for the
-// rows it shows alone.
+// every record then costs its texts, held in one string, and nothing per row
+// besides (no item objects to create or free, no row measured); the view asks
+// for the rows it shows alone.
 #pragma once
 
 #include <QListView>
 
+#include <cstdint>
 #include <vector>
+
+// Rows for a refill, built apart from the list and handed to it whole: the
+// texts one after the other in one string, and each row's place in it.
+struct RecordRows
+{
+    struct Row
+    {
+        uint32_t offset; // in texts
+        uint32_t length;
+        int index; // record index
+    };
+
+    // Adds a row at the end; returns its text.
+    QStringView add(const char* cp932, int index);
+    QStringView text(const Row& row) const { return QStringView(texts).mid(row.offset, row.length); }
+
+    QString texts;
+    std::vector<Row> rows; // in list order once handed to the list
+};
 
 class RecordList : public QListView
 {
     Q_OBJECT
 
 public:
-    struct Row
-    {
-        QString text;
-        int index; // record index
-    };
-
     explicit RecordList(QWidget* parent);
 
     int count() const;
@@ -39,7 +53,7 @@ public:
     QRect rowRect(int row) const;
 
     // Replaces every row; `rows` are in list order already.
-    void setRows(std::vector<Row> rows);
+    void setRows(RecordRows rows);
     void clear();
     // Adds a row at its sorted place, before the rows of an equal text, and
     // returns the row it got.

@@ -3,7 +3,6 @@
 #include "data_pane.h"
 #include "list_item.h"
 #include "record_list.h"
-#include "text_edge.h"
 
 #include "commons/commons.h"
 #include "store/app_config.h"
@@ -46,57 +45,77 @@ struct Placement
 class SortKeys
 {
 public:
-    void add(const QString& text)
+    struct Key
     {
-        const QString folded = list_sort_key(text);
-        m_spans.push_back({static_cast<uint32_t>(m_bytes.size()), static_cast<uint32_t>(folded.size()) * 2});
-        for (QChar unit : folded) {
-            m_bytes.push_back(static_cast<char>(unit.unicode() >> 8));
-            m_bytes.push_back(static_cast<char>(unit.unicode() & 0xFF));
+        uint32_t offset; // in the buffer
+        uint32_t length; // bytes
+        int row;
+    };
+
+    void add(QStringView text)
+    {
+        const size_t offset = m_bytes.size();
+        // Folding ASCII lowers A-Z alone: most names need no folded copy.
+        m_bytes.resize(offset + 2 * static_cast<size_t>(text.size()));
+        char* out = m_bytes.data() + offset;
+        bool ascii = true;
+        for (QChar unit : text) {
+            const char16_t c = unit.unicode();
+            if (c >= 0x80) {
+                ascii = false;
+                break;
+            }
+            *out++ = 0;
+            *out++ = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
         }
+        if (!ascii) {
+            const QString folded = list_sort_key(text.toString());
+            m_bytes.resize(offset);
+            for (QChar unit : folded) {
+                m_bytes.push_back(static_cast<char>(unit.unicode() >> 8));
+                m_bytes.push_back(static_cast<char>(unit.unicode() & 0xFF));
+            }
+        }
+        m_keys.push_back({static_cast<uint32_t>(offset), static_cast<uint32_t>(m_bytes.size() - offset),
+                          static_cast<int>(m_keys.size())});
     }
-    size_t size() const { return m_spans.size(); }
+    std::vector<Key>& keys() { return m_keys; }
     // <0, 0 or >0 as QString::compare of the folded texts.
-    int compare(int a, int b) const
+    int compare(const Key& x, const Key& y) const
     {
-        const Span& x = m_spans[a];
-        const Span& y = m_spans[b];
         const int order = memcmp(m_bytes.data() + x.offset, m_bytes.data() + y.offset, std::min(x.length, y.length));
         return order != 0 ? order : static_cast<int>(x.length) - static_cast<int>(y.length);
     }
 
 private:
-    struct Span
-    {
-        uint32_t offset;
-        uint32_t length; // bytes
-    };
     std::vector<char> m_bytes;
-    std::vector<Span> m_spans;
+    std::vector<Key> m_keys; // in the order the rows were added
 };
 
 // One sort of the texts' folded keys, then, when the trace lines want them,
 // the places counted with a Fenwick tree over the keys' ranks: O(n log n) in all.
-Placement place_rows(const SortKeys& keys, bool withPlaces)
+Placement place_rows(SortKeys& keys, bool withPlaces)
 {
-    const int count = static_cast<int>(keys.size());
-    Placement placement{std::vector<int>(keys.size()), {}};
-    std::iota(placement.order.begin(), placement.order.end(), 0);
-    std::sort(placement.order.begin(), placement.order.end(), [&keys](int a, int b) {
+    std::vector<SortKeys::Key>& sorted = keys.keys();
+    const int count = static_cast<int>(sorted.size());
+    std::sort(sorted.begin(), sorted.end(), [&keys](const SortKeys::Key& a, const SortKeys::Key& b) {
         const int order = keys.compare(a, b);
-        return order != 0 ? order < 0 : a > b;
+        return order != 0 ? order < 0 : a.row > b.row;
     });
+    Placement placement{std::vector<int>(sorted.size()), {}};
+    for (int i = 0; i < count; ++i)
+        placement.order[i] = sorted[i].row;
     if (!withPlaces)
         return placement;
 
-    std::vector<int> rank(keys.size()); // 1-based rank of the row's text among the distinct texts
+    std::vector<int> rank(sorted.size()); // 1-based rank of the row's text among the distinct texts
     int distinct = 0;
     for (int i = 0; i < count; ++i) {
-        if (i == 0 || keys.compare(placement.order[i], placement.order[i - 1]) != 0)
+        if (i == 0 || keys.compare(sorted[i], sorted[i - 1]) != 0)
             ++distinct;
-        rank[placement.order[i]] = distinct;
+        rank[sorted[i].row] = distinct;
     }
-    placement.places.resize(keys.size());
+    placement.places.resize(sorted.size());
 
     std::vector<int> added(distinct + 1); // Fenwick tree: rows added so far, by rank
     for (int i = 0; i < count; ++i) {
@@ -138,7 +157,7 @@ void kestrelDlg::sub_redisplay_catg()
     // lines off a block costs the decoding of its flag, category and, when it
     // is listed, its name.
     const bool trace = trace_lines_on();
-    std::vector<RecordList::Row> rows;
+    RecordRows rows;
     std::vector<Seen> seen;
     std::vector<std::string> names; // each row's name as stored, for its trace line
     SortKeys keys;
@@ -162,11 +181,10 @@ void kestrelDlg::sub_redisplay_catg()
             }
             reader.name(name);
             if (trace) {
-                seen.push_back({kind, static_cast<int>(rows.size())});
+                seen.push_back({kind, static_cast<int>(rows.rows.size())});
                 names.emplace_back(name);
             }
-            rows.push_back({from_cp932(name), index});
-            keys.add(rows.back().text);
+            keys.add(rows.add(name, index));
         }
     }
 
@@ -176,17 +194,16 @@ void kestrelDlg::sub_redisplay_catg()
         if (filter > 0)
             logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);
         if (record.row >= 0) {
-            const RecordList::Row& row = rows[record.row];
-            logputd(1, __FILE_NAME__, __LINE__, "Adding Data ncnt=%d, nidx=%d, name=(%s)\n", row.index,
-                    placement.places[record.row], names[record.row].c_str());
+            logputd(1, __FILE_NAME__, __LINE__, "Adding Data ncnt=%d, nidx=%d, name=(%s)\n",
+                    rows.rows[record.row].index, placement.places[record.row], names[record.row].c_str());
         }
     }
 
-    std::vector<RecordList::Row> ordered;
-    ordered.reserve(rows.size());
+    std::vector<RecordRows::Row> ordered;
+    ordered.reserve(rows.rows.size());
     for (int row : placement.order)
-        ordered.push_back(std::move(rows[row]));
-    rows = {};
-    m_list2->setRows(std::move(ordered));
+        ordered.push_back(rows.rows[row]);
+    rows.rows = std::move(ordered);
+    m_list2->setRows(std::move(rows));
     logputd(1, __FILE_NAME__, __LINE__, "Display CATG Data Done\n");
 }

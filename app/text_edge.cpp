@@ -10,18 +10,12 @@
 #include <cstring>
 
 namespace {
-QStringList g_notices;
-}
 
-QString from_cp932(const char* text)
+QStringList g_notices;
+
+// Bytes with some byte of 0x80 or above, through the converter.
+QString converted_from_cp932(const char* text)
 {
-    // CP932 keeps the ASCII bytes as they are: a name of those alone needs no
-    // converter, which matters when a list fills with every record's name.
-    const char* end = text;
-    while (*end && static_cast<unsigned char>(*end) < 0x80)
-        ++end;
-    if (*end == '\0')
-        return QString::fromLatin1(text, end - text);
     std::string utf8;
     if (cp932::to_utf8(text, utf8))
         return QString::fromStdString(utf8);
@@ -36,6 +30,28 @@ QString from_cp932(const char* text)
             shown += QChar(QChar::ReplacementCharacter);
         i += width;
     }
+    return shown;
+}
+
+} // namespace
+
+void append_from_cp932(const char* text, QString& out)
+{
+    // CP932 keeps the ASCII bytes as they are: a name of those alone needs no
+    // converter, which matters when a list fills with every record's name.
+    const char* end = text;
+    while (*end && static_cast<unsigned char>(*end) < 0x80)
+        ++end;
+    if (*end == '\0')
+        out.append(QLatin1StringView(text, end - text));
+    else
+        out.append(converted_from_cp932(text));
+}
+
+QString from_cp932(const char* text)
+{
+    QString shown;
+    append_from_cp932(text, shown);
     return shown;
 }
 

@@ -11,6 +11,8 @@ class QWidget;
 
 // CP932 bytes -> text to show. Bytes that are not valid CP932 show as U+FFFD.
 QString from_cp932(const char* text);
+// The same, appended to `out`.
+void append_from_cp932(const char* text, QString& out);
 // Text -> CP932 bytes. False when a character cannot be written in CP932.
 bool to_cp932(const QString& text, std::string& out);
 // Bytes the text takes in CP932, or -1 when it cannot be written in CP932.
