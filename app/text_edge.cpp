@@ -13,39 +13,37 @@ namespace {
 
 QStringList g_notices;
 
-// Bytes with some byte of 0x80 or above, through the converter.
-QString converted_from_cp932(const char* text)
+// Bytes that are not valid CP932: what can be shown, character by character,
+// and U+FFFD for the rest.
+void append_invalid_cp932(std::string_view bytes, QString& out)
 {
-    std::string utf8;
-    if (cp932::to_utf8(text, utf8))
-        return QString::fromStdString(utf8);
-    // Not valid CP932: show what can be shown, byte by byte where needed.
-    QString shown;
-    const std::size_t length = std::strlen(text);
-    for (std::size_t i = 0; i < length;) {
-        const std::size_t width = cp932::is_lead_byte(static_cast<unsigned char>(text[i])) && i + 1 < length ? 2 : 1;
-        if (cp932::to_utf8(std::string_view(text + i, width), utf8))
-            shown += QString::fromStdString(utf8);
+    char16_t unit;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t width =
+            cp932::is_lead_byte(static_cast<unsigned char>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
+        if (cp932::to_utf16(bytes.substr(i, width), &unit) == 1)
+            out += QChar(unit);
         else
-            shown += QChar(QChar::ReplacementCharacter);
+            out += QChar(QChar::ReplacementCharacter);
         i += width;
     }
-    return shown;
 }
 
 } // namespace
 
 void append_from_cp932(const char* text, QString& out)
 {
-    // CP932 keeps the ASCII bytes as they are: a name of those alone needs no
-    // converter, which matters when a list fills with every record's name.
-    const char* end = text;
-    while (*end && static_cast<unsigned char>(*end) < 0x80)
-        ++end;
-    if (*end == '\0')
-        out.append(QLatin1StringView(text, end - text));
-    else
-        out.append(converted_from_cp932(text));
+    // Straight into the string's own buffer: a list fills with every record's name.
+    const std::string_view bytes(text);
+    const qsizetype at = out.size();
+    out.resize(at + static_cast<qsizetype>(bytes.size()));
+    const std::size_t units = cp932::to_utf16(bytes, reinterpret_cast<char16_t*>(out.data()) + at);
+    if (units != std::string_view::npos) {
+        out.truncate(at + static_cast<qsizetype>(units));
+        return;
+    }
+    out.truncate(at);
+    append_invalid_cp932(bytes, out);
 }
 
 QString from_cp932(const char* text)

@@ -1,9 +1,11 @@
 #include "platform/cp932.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <iconv.h>
+#include <memory>
 #include <unistd.h>
 
 namespace cp932 {
@@ -68,6 +70,18 @@ bool convert(const Converter& converter, std::string_view in, std::string& out)
     return ok;
 }
 
+// Every single byte and every lead and trail byte pair, as iconv converts
+// it; kInvalid where iconv refuses. CP932 keeps no state between characters,
+// so a text converts as its characters do one by one.
+constexpr char16_t kInvalid = 0xFFFF; // a noncharacter: nothing converts to it
+struct DecodeTable
+{
+    char16_t single[256];
+    std::unique_ptr<char16_t[]> pair{new char16_t[65536]}; // lead << 8 | trail
+
+    DecodeTable();
+};
+
 int open_flags(const char* mode)
 {
     int flags = 0;
@@ -105,6 +119,52 @@ bool to_utf8(std::string_view text, std::string& out)
 {
     thread_local const Converter converter("UTF-8", "CP932");
     return convert(converter, text, out);
+}
+
+DecodeTable::DecodeTable()
+{
+    std::string utf16;
+    auto unit_of = [&utf16](std::string_view bytes) {
+        if (!to_utf16le(bytes, utf16) || utf16.size() != 2)
+            return kInvalid;
+        return static_cast<char16_t>(static_cast<unsigned char>(utf16[0]) | static_cast<unsigned char>(utf16[1]) << 8);
+    };
+    for (int byte = 0; byte < 256; ++byte) {
+        const char one = static_cast<char>(byte);
+        single[byte] = is_lead_byte(static_cast<unsigned char>(byte)) ? kInvalid : unit_of(std::string_view(&one, 1));
+    }
+    std::fill(pair.get(), pair.get() + 65536, kInvalid);
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!is_lead_byte(static_cast<unsigned char>(lead)))
+            continue;
+        for (int trail = 0; trail < 256; ++trail) {
+            const char two[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            pair[lead << 8 | trail] = unit_of(std::string_view(two, 2));
+        }
+    }
+}
+
+std::size_t to_utf16(std::string_view text, char16_t* out)
+{
+    static const DecodeTable table;
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        char16_t unit;
+        if (is_lead_byte(byte)) {
+            if (i + 1 == text.size())
+                return std::string_view::npos;
+            unit = table.pair[byte << 8 | static_cast<unsigned char>(text[i + 1])];
+            i += 2;
+        } else {
+            unit = table.single[byte];
+            ++i;
+        }
+        if (unit == kInvalid)
+            return std::string_view::npos;
+        out[units++] = unit;
+    }
+    return units;
 }
 
 bool from_utf8(std::string_view utf8, std::string& out)

@@ -15,6 +15,11 @@ bool is_lead_byte(unsigned char byte);
 
 // CP932 -> UTF-8. False (out unspecified) when the bytes are not valid CP932.
 bool to_utf8(std::string_view cp932, std::string& out);
+// CP932 -> UTF-16 into `out`, which has room for cp932.size() units (every
+// CP932 character is one UTF-16 unit). Returns the units written; npos when
+// the bytes are not valid CP932. The result is iconv's, from a table that
+// iconv fills once: a list of every record converts each name.
+std::size_t to_utf16(std::string_view cp932, char16_t* out);
 // UTF-8 -> CP932. False when a character cannot be written in CP932.
 bool from_utf8(std::string_view utf8, std::string& out);
 // True when every character of the UTF-8 text can be written in CP932.

@@ -3,6 +3,7 @@
 #include "test_env.h"
 
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 
 namespace {
@@ -43,6 +44,37 @@ TEST(Cp932, Utf16AndUtf8ConvertExactly)
     EXPECT_FALSE(cp932::utf16le_to_utf8(std::string("\x3D\xD8", 2), out));      // half a surrogate pair
     EXPECT_FALSE(cp932::is_utf8("\x93\xFA"));
     EXPECT_TRUE(cp932::is_utf8("\xC2\xA7"));
+}
+
+// The table decoder against iconv on whole texts: every byte and every pair
+// of bytes, between other characters, comes out as iconv converts the text,
+// or is refused where iconv refuses it.
+TEST(Cp932, Utf16FromTheTableIsIconvsForEveryByteAndPair)
+{
+    std::string expected;
+    std::u16string got;
+    int differing = 0;
+    int refused = 0;
+    for (int code = 0; code < 0x10000; ++code) {
+        std::string middle;
+        if (code >= 0x100)
+            middle += static_cast<char>(code >> 8);
+        middle += static_cast<char>(code & 0xFF);
+        const std::string text = "a" + middle + "\xB1" + middle; // a, the bytes, ｱ, the bytes
+        got.assign(text.size(), u'\0');
+        const std::size_t units = cp932::to_utf16(text, got.data());
+        const bool ok = cp932::to_utf16le(text, expected);
+        if (!ok)
+            ++refused;
+        const std::u16string wanted(reinterpret_cast<const char16_t*>(expected.data()), expected.size() / 2);
+        if (ok != (units != std::string_view::npos) || (ok && got.substr(0, units) != wanted))
+            ++differing;
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(refused, 10000); // a lead byte before most second bytes is no character
+    EXPECT_EQ(cp932::to_utf16("abc\x81", got.data()), std::string_view::npos);
+    EXPECT_EQ(cp932::to_utf16(kKestrel, got.data()), 5u);
+    EXPECT_EQ(got.substr(0, 5), u"ケストレル");
 }
 
 TEST(Cp932, CutNeverSplitsADoubleByteCharacter)
