@@ -45,15 +45,20 @@ int add_sorted_row(QListWidget* list, const QString& text, int data)
     return list->row(item);
 }
 
-QListWidget* new_sorted_list(QWidget* parent)
+void set_list_look(QListView* list)
 {
-    auto* list = new QListWidget(parent);
-    list->setSortingEnabled(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Every row is one line of the list's font: the list takes the first
     // row's size for all instead of measuring each row after every refill.
     list->setUniformItemSizes(true);
+}
+
+QListWidget* new_sorted_list(QWidget* parent)
+{
+    auto* list = new QListWidget(parent);
+    list->setSortingEnabled(true);
+    set_list_look(list);
     return list;
 }
 

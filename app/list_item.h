@@ -5,6 +5,7 @@
 
 #include <QListWidgetItem>
 
+class QListView;
 class QListWidget;
 class QWidget;
 
@@ -21,8 +22,10 @@ QString list_sort_key(const QString& text);
 // The order of sorted rows.
 bool list_text_less(QStringView a, QStringView b);
 
-// A sorted, single-selection list with a vertical scroll bar, as every list
-// of the windows is.
+// Single selection, a vertical scroll bar always shown and rows of one
+// height, as every list of the windows has.
+void set_list_look(QListView* list);
+// A sorted list of that look.
 QListWidget* new_sorted_list(QWidget* parent);
 // The selected row's item; null when none is selected.
 QListWidgetItem* selected_item(const QListWidget* list);

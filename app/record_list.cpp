@@ -64,11 +64,7 @@ public:
 RecordList::RecordList(QWidget* parent) : QListView(parent), m_rows(new Rows(this))
 {
     setModel(m_rows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Every row is one line of the list's font: the view takes the first
-    // row's size for all instead of measuring each row after every refill.
-    setUniformItemSizes(true);
+    set_list_look(this);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &RecordList::rowSelectionChanged);
     connect(this, &QAbstractItemView::pressed, this,
             [this](const QModelIndex& index) { emit rowPressed(index.row()); });

@@ -34,7 +34,8 @@ double figure_of(const std::string& name, int64_t size);
 
 // A record file generated for one benchmark alone and removed when it goes:
 // 16 categories with ids 10 to 160, record i in category 10 x (i % 16 + 1),
-// names in random order and mixed case so that lists really sort, and the
+// names in random order and mixed case, a third of them Japanese, so that
+// lists really sort and convert, and the
 // block before the last free, so that an addition scans nearly the whole
 // file. The file is written, flushed to disk with everything else (sync, so
 // that no write-back is left for a measurement to wait on) and read once, so
