@@ -10,17 +10,37 @@
 
 namespace {
 
-// The folded form of one character of the BMP, worked out once: a search
-// folds every record of the file.
-const QString& folded_char(char16_t c)
+// The folded forms of the BMP's characters, each worked out once, on first
+// use: a search folds every record of the file. Every form lies in one pool.
+class FoldTable
 {
-    static std::vector<QString> table(0x10000);
-    static std::vector<bool> known(0x10000);
-    if (!known[c]) {
-        table[c] = QString(QChar(c)).normalized(QString::NormalizationForm_KD).toCaseFolded();
-        known[c] = true;
+public:
+    QStringView of(char16_t c)
+    {
+        Entry& entry = m_entries[c];
+        if (!entry.known) {
+            const QString folded = QString(QChar(c)).normalized(QString::NormalizationForm_KD).toCaseFolded();
+            entry = {static_cast<uint32_t>(m_pool.size()), static_cast<uint16_t>(folded.size()), true};
+            m_pool.insert(m_pool.end(), folded.utf16(), folded.utf16() + folded.size());
+        }
+        return QStringView(m_pool.data() + entry.offset, entry.length);
     }
-    return table[c];
+
+private:
+    struct Entry
+    {
+        uint32_t offset = 0;
+        uint16_t length = 0;
+        bool known = false;
+    };
+    std::vector<Entry> m_entries = std::vector<Entry>(0x10000);
+    std::vector<char16_t> m_pool;
+};
+
+QStringView folded_char(char16_t c)
+{
+    static FoldTable table;
+    return table.of(c);
 }
 
 // Stored text as the screen shows it; plain ASCII needs no converter.
@@ -51,7 +71,7 @@ void fold_into(const QString& text, QString& out, std::vector<int>* origin)
         const bool surrogates = QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate();
         if (surrogates) // outside CP932: folded whole, without the table
             pair = text.mid(i, 2).normalized(QString::NormalizationForm_KD).toCaseFolded();
-        const QString& one = surrogates ? pair : folded_char(c);
+        const QStringView one = surrogates ? QStringView(pair) : folded_char(c);
         const qsizetype units = one.size();
         // Room for this form and one unit for each character still to come.
         if (at + units > out.size() - (text.size() - i - (surrogates ? 2 : 1)))
@@ -76,7 +96,7 @@ FoldedText fold_for_find(const QString& text)
     return folded;
 }
 
-TextFinder::TextFinder(const QString& needle) : m_needle(fold_for_find(needle).text)
+TextFinder::TextFinder(const QString& needle) : m_needle(fold_for_find(needle).text), m_matcher(m_needle)
 {
 }
 
@@ -84,10 +104,11 @@ bool TextFinder::find(const QString& text, int& start, int& length) const
 {
     if (m_needle.isEmpty())
         return false;
-    // Most texts hold no match: fold them without keeping the origins.
-    QString quick;
-    fold_into(text, quick, nullptr);
-    if (!quick.contains(m_needle))
+    // Most texts hold no match: fold them without keeping the origins, into
+    // a string that keeps its room from one text to the next.
+    m_quick.truncate(0);
+    fold_into(text, m_quick, nullptr);
+    if (m_matcher.indexIn(m_quick) < 0)
         return false;
     const FoldedText folded = fold_for_find(text);
     const QString& hay = folded.text;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringMatcher>
 
 #include <cstdint>
 #include <vector>
@@ -30,6 +31,8 @@ public:
 
 private:
     QString m_needle; // folded
+    QStringMatcher m_matcher;
+    mutable QString m_quick; // the text being looked at, folded
 };
 
 // A record that holds the text, as the record list shows it.

@@ -110,11 +110,6 @@ int open_flags(const char* mode)
 
 } // namespace
 
-bool is_lead_byte(unsigned char byte)
-{
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 bool to_utf8(std::string_view text, std::string& out)
 {
     thread_local const Converter converter("UTF-8", "CP932");

@@ -11,7 +11,10 @@
 namespace cp932 {
 
 // True for a byte that starts a double-byte character (0x81-0x9F, 0xE0-0xFC).
-bool is_lead_byte(unsigned char byte);
+inline bool is_lead_byte(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // CP932 -> UTF-8. False (out unspecified) when the bytes are not valid CP932.
 bool to_utf8(std::string_view cp932, std::string& out);
