@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
