@@ -204,10 +204,10 @@ public:
 
 void until_list_painted(kestrelDlg& window, const std::function<void()>& act)
 {
-    PaintWatch watch;
-    window.m_list2->viewport()->installEventFilter(&watch);
     if (act)
         act();
+    PaintWatch watch;
+    window.m_list2->viewport()->installEventFilter(&watch);
     if (!window.isVisible())
         window.show();
     QElapsedTimer waited;

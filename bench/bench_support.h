@@ -64,9 +64,9 @@ void use_record_file(const std::string& path, int kind_cursel);
 // The one QApplication of the run (offscreen, message boxes in test mode).
 void ensure_application();
 
-// Shows the window if it is hidden and processes events until the record
-// list has been painted since this call began: the rows laid out and drawn.
-// `act` runs first, after the watch on the painting is in place.
+// Runs `act`, shows the window if it is hidden and processes events until the
+// record list has been painted after `act` returned: the rows laid out and
+// drawn. A paint while `act` ran its own dialog does not count.
 void until_list_painted(kestrelDlg& window, const std::function<void()>& act = {});
 
 // The record list's walk without the list: index and name of every live
