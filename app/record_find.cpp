@@ -43,43 +43,41 @@ QStringView folded_char(char16_t c)
     return table.of(c);
 }
 
-// Stored text as the screen shows it; plain ASCII needs no converter.
-QString shown_text(const char* bytes)
-{
-    for (const char* p = bytes; *p; ++p)
-        if (static_cast<unsigned char>(*p) >= 0x80)
-            return from_cp932(bytes);
-    return QString::fromLatin1(bytes);
-}
-
 // Appends the folded form of `text` to `out`; `origin`, when given, gets the
 // position in `text` of the character that each folded unit came from. Most
 // characters fold to one unit, written in place; longer forms grow the text.
 void fold_into(const QString& text, QString& out, std::vector<int>* origin)
 {
+    const auto* in = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype size = text.size();
     qsizetype at = out.size();
-    out.resize(at + text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
+    out.resize(at + size);
+    // Written through a plain pointer: indexing a QString checks for sharing on every unit.
+    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = in[i];
         if (c < 0x80) {
-            out[at++] = QChar(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+            dst[at++] = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
             if (origin)
-                origin->push_back(i);
+                origin->push_back(static_cast<int>(i));
             continue;
         }
         QString pair;
-        const bool surrogates = QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        const bool surrogates = QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(in[i + 1]);
         if (surrogates) // outside CP932: folded whole, without the table
             pair = text.mid(i, 2).normalized(QString::NormalizationForm_KD).toCaseFolded();
         const QStringView one = surrogates ? QStringView(pair) : folded_char(c);
         const qsizetype units = one.size();
         // Room for this form and one unit for each character still to come.
-        if (at + units > out.size() - (text.size() - i - (surrogates ? 2 : 1)))
-            out.resize(at + units + (text.size() - i - (surrogates ? 2 : 1)));
+        const qsizetype still = size - i - (surrogates ? 2 : 1);
+        if (at + units > out.size() - still) {
+            out.resize(at + units + still);
+            dst = reinterpret_cast<char16_t*>(out.data());
+        }
         for (qsizetype u = 0; u < units; ++u)
-            out[at++] = one[u];
+            dst[at++] = one.utf16()[u];
         if (origin)
-            origin->insert(origin->end(), static_cast<size_t>(units), i);
+            origin->insert(origin->end(), static_cast<size_t>(units), static_cast<int>(i));
         if (surrogates)
             ++i;
     }
@@ -140,13 +138,12 @@ bool find_records(const char* path, const QString& needle, std::vector<FindHit>&
     hits.clear();
     const TextFinder finder(needle);
     const int walked = walk_live_records(path, [&](const LiveRecord& record) {
-        const QString name = shown_text(record.name);
+        const QString name = from_cp932(record.name);
         int start = -1;
         int length = 0;
         FindHit hit;
         if (record.data[0] != '\0') {
-            QString data = shown_text(record.data);
-            data.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            const QString data = pane_text_from_cp932(record.data);
             if (finder.find(data, start, length)) {
                 const int first = static_cast<int>(data.lastIndexOf(QLatin1Char('\n'), start)) + 1;
                 const int last = static_cast<int>(data.indexOf(QLatin1Char('\n'), start));

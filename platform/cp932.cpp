@@ -146,6 +146,11 @@ std::size_t to_utf16(std::string_view text, char16_t* out)
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         char16_t unit;
+        if (byte < 0x80) { // CP932 keeps ASCII as it is
+            out[units++] = byte;
+            ++i;
+            continue;
+        }
         if (is_lead_byte(byte)) {
             if (i + 1 == text.size())
                 return std::string_view::npos;
