@@ -53,6 +53,7 @@ void CatgChangeDlg::accept()
         return;
     }
     const int slot = row->data(Qt::UserRole).toInt();
-    sub_update_datafile(m_index, nullptr, KindTable[slot].kind_id);
+    if (sub_update_datafile(m_index, nullptr, KindTable[slot].kind_id) != 0)
+        MessageBox::message(QStringLiteral("レコードのカテゴリを変更できませんでした"));
     QDialog::accept();
 }

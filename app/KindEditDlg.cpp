@@ -9,6 +9,7 @@
 
 #include "store/kind_table.h"
 #include "store/kindedt.h"
+#include "store/sysdata.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -70,7 +71,25 @@ KindEditDlg::KindEditDlg()
 int KindEditDlg::exec()
 {
     fill_slot_list(m_list);
-    return QDialog::exec();
+    const int result = QDialog::exec();
+    // The categories reach the file as the editor closes, so that a crash
+    // later never leaves a deleted category's header without its records.
+    switch (store_category_header()) {
+    case SaveResult::NotSaved:
+        MessageBox::message(QStringLiteral("カテゴリの変更をデータファイルに書き込めませんでした。終了時にもう一度書き込みます"));
+        break;
+    case SaveResult::Pending:
+        MessageBox::message(QStringLiteral("カテゴリの変更の書き込みが途中で止まりました。次回の起動時に完了します"));
+        break;
+    case SaveResult::Undecided:
+        MessageBox::message(QStringLiteral("カテゴリの変更の書き込みが途中で止まりました。次回の起動時に、"
+                                           "変更前か変更後のどちらかにそろえます"));
+        break;
+    case SaveResult::Unchanged:
+    case SaveResult::Saved:
+        break;
+    }
+    return result;
 }
 
 void KindEditDlg::onAdd()

@@ -16,7 +16,7 @@
 #include "store/app_config.h"
 #include "store/kind_table.h"
 #include "store/record_file.h"
-#include "store/record_session.h"
+#include "store/file/record_session.h"
 #include "store/sysdata.h"
 
 #include <QApplication>
@@ -43,10 +43,23 @@ kestrelDlg::~kestrelDlg()
     // that was refused writes nothing.
     if (m_saveAtEnd) {
         sub_save_config();
-        if (g_app_config.datafile_changed != 1)
-            sub_sysdata_save();
+        if (g_app_config.datafile_changed != 1 && sub_sysdata_save() != 0)
+            tell_unsaved_categories();
     }
     end_record_session();
+}
+
+void kestrelDlg::tell_unsaved_categories()
+{
+    const std::vector<CategoryChange> lost = unsaved_category_changes();
+    if (lost.empty())
+        return;
+    QString text = QStringLiteral("データファイルに書き込めなかったため、次のカテゴリの変更は保存されませんでした");
+    for (const CategoryChange& change : lost) {
+        static const char16_t* const kinds[] = {u"追加", u"名前の変更", u"削除"};
+        text += QStringLiteral("\n%1: %2").arg(QString::fromUtf16(kinds[change.kind]), from_cp932(change.name.c_str()));
+    }
+    MessageBox::message(text);
 }
 
 void kestrelDlg::buildLayout()
@@ -123,10 +136,22 @@ void kestrelDlg::initDialog()
         MessageBox::message(
             QStringLiteral("データファイルを前回の状態に戻せませんでした。データファイルは変更されません"));
         break;
+    case SessionStart::ForeignJournal:
+        MessageBox::message(QStringLiteral("%1 は kestrel が作ったファイルではないため使いません。"
+                                           "データファイルは変更されません")
+                                .arg(QString::fromStdString(session_side_file())));
+        break;
     case SessionStart::Ready:
+        if (!session_side_file().empty())
+            MessageBox::message(QStringLiteral("データファイルと合わないジャーナルを %1 に移しました。"
+                                               "データファイルはそのままです")
+                                    .arg(QString::fromStdString(session_side_file())));
         break;
     }
-    sub_sysdata_load();
+    const bool readOnly = session_read_only();
+    if (sub_sysdata_load() != 0 && !readOnly && session_read_only())
+        MessageBox::message(
+            QStringLiteral("データファイルを読み込めませんでした。このまま開きますが、データファイルは変更されません"));
     sub_redisplay_kind();
     sub_redisplay_catg();
     if (g_app_config.password[0] != '\0') {

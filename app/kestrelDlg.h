@@ -82,6 +82,8 @@ protected:
 
 private:
     void buildLayout();
+    // After a failed save at the end: which category changes the file did not take.
+    void tell_unsaved_categories();
     void firstRunSetup();
     void closeWhenIdle();
 

@@ -111,7 +111,8 @@ void kestrelDlg::onRename()
     if (input.m_result != 1)
         return;
 
-    sub_change_datafile(index, input.m_text);
+    if (sub_change_datafile(index, input.m_text) != 0)
+        MessageBox::message(QStringLiteral("レコード名を変更できませんでした"));
     sub_redisplay_catg();
 }
 
@@ -127,7 +128,8 @@ void kestrelDlg::onDelete()
     if (!MessageBox::question(QStringLiteral("レコードを削除します。よろしいですか？")))
         return;
 
-    sub_delete_datafile(m_list2->recordIndex(row));
+    if (sub_delete_datafile(m_list2->recordIndex(row)) != 0)
+        MessageBox::message(QStringLiteral("レコードを削除できませんでした"));
     sub_redisplay_catg();
 }
 

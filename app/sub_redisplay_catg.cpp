@@ -6,7 +6,7 @@
 
 #include "commons/commons.h"
 #include "store/app_config.h"
-#include "store/record_area.h"
+#include "store/file/record_io.h"
 #include "store/record_file.h"
 
 #include <QListWidget>

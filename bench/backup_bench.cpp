@@ -3,8 +3,8 @@
 // records.
 #include "bench_support.h"
 
-#include "store/run_backup.h"
-#include "store/side_files.h"
+#include "store/file/run_backup.h"
+#include "store/file/side_files.h"
 
 #include <benchmark/benchmark.h>
 
@@ -37,15 +37,14 @@ void backup_copy(benchmark::State& state)
 void backup_run(benchmark::State& state)
 {
     const std::string& path = bench::file_for("backup", state.range(0));
-    const std::filesystem::path folder = state_folder("backups");
+    const std::filesystem::path folder = make_state_folder("backups");
     for (auto _ : state) {
         state.PauseTiming();
         sync();
-        begin_run_backups(); // each iteration is the first change of a new run
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         state.ResumeTiming();
-        FILE* file = fopen(path.c_str(), "rb");
-        back_up_before_change(path.c_str(), path, file);
-        fclose(file);
+        back_up_record_file(path.c_str(), path, fd);
+        close(fd);
         state.PauseTiming();
         std::error_code ec;
         if (std::filesystem::is_empty(folder, ec))

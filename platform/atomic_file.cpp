@@ -1,63 +1,48 @@
 #include "platform/atomic_file.h"
 
+#include "platform/file_calls.h"
+
 #include <cerrno>
-#include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace atomic_file {
 
-namespace {
-
-bool write_whole(int fd, std::string_view bytes)
+Outcome replace_with(const std::string& target, std::string temp_template, mode_t mode, gid_t gid,
+                     const std::function<bool(int fd)>& fill)
 {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-} // namespace
-
-bool replace(const std::string& target, std::string temp_template, std::initializer_list<std::string_view> parts)
-{
-    const int fd = mkostemp(temp_template.data(), O_CLOEXEC);
+    const int fd = fc::make_temp(temp_template);
     if (fd < 0)
-        return false;
-    bool ok = fchmod(fd, 0600) == 0;
-    for (std::string_view part : parts)
-        ok = ok && write_whole(fd, part);
-    ok = ok && fsync(fd) == 0;
+        return Outcome::Failed;
+    // The group only where we may give it; the mode in any case.
+    if (gid != static_cast<gid_t>(-1) && fchown(fd, static_cast<uid_t>(-1), gid) != 0)
+        errno = 0;
+    bool ok = fchmod(fd, mode) == 0 && fill(fd) && fc::fsync(fd);
     int error = errno;
     if (close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (ok && rename(temp_template.c_str(), target.c_str()) != 0) {
+    if (ok && !fc::rename(temp_template.c_str(), target.c_str())) {
         ok = false;
         error = errno;
     }
     if (!ok) {
-        unlink(temp_template.c_str());
+        ::unlink(temp_template.c_str());
         errno = error;
-        return false;
+        return Outcome::Failed;
     }
-    // The new name survives a crash once its folder is synced.
-    const std::filesystem::path folder = std::filesystem::path(target).parent_path();
-    if (const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return true;
+    return fc::sync_folder_of(target) ? Outcome::Durable : Outcome::Renamed;
+}
+
+bool replace(const std::string& target, std::string temp_template, std::initializer_list<std::string_view> parts)
+{
+    return replace_with(target, std::move(temp_template), 0600, static_cast<gid_t>(-1), [&parts](int fd) {
+               for (std::string_view part : parts)
+                   if (!fc::write_all(fd, part.data(), part.size()))
+                       return false;
+               return true;
+           }) != Outcome::Failed;
 }
 
 } // namespace atomic_file

@@ -6,15 +6,13 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
-#include "store/block_walk.h"
+#include "store/file/record_io.h"
 #include "store/kind_table.h"
-#include "store/record_journal.h"
-#include "store/side_files.h"
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -45,14 +43,13 @@ int32_t new_kind_id(int slot)
 void make_sure_file_exists()
 {
     const char* path = g_app_config.datafile;
-    FILE* file = nullptr;
-    RecordArea area;
+    RecordFile file;
     // Created only where it is missing; the category stays in the table either way.
-    switch (open_for_update(__FILE_NAME__, path, file, area)) {
+    switch (file.openUpdate(path, __FILE_NAME__)) {
     case OpenStatus::Ok:
-        fclose(file);
         break;
     case OpenStatus::Missing:
+    case OpenStatus::ReadOnly:
         logputd(0, __FILE_NAME__, __LINE__, "Data File (%s) Open Error\n", path);
         break;
     case OpenStatus::Damaged:
@@ -65,42 +62,36 @@ void make_sure_file_exists()
 int purge_records(int32_t kind_id)
 {
     const char* path = g_app_config.datafile;
-    FILE* file = nullptr;
-    RecordArea area;
+    RecordFile file;
     // Never created here: without a file there is nothing to free.
-    const OpenStatus status = open_record_file(path, "rb+", file, area);
-    if (status == OpenStatus::Damaged)
-        log_damaged(__FILE_NAME__, __LINE__, path);
+    const OpenStatus status = file.openUpdate(path, __FILE_NAME__, false);
     if (status == OpenStatus::Missing && errno == ENOENT)
         return 0;
-    if (status != OpenStatus::Ok) {
-        if (status == OpenStatus::Missing)
-            logputd(0, __FILE_NAME__, __LINE__, "Data File (%s) Open Error\n", path);
+    if (status == OpenStatus::Damaged)
+        log_damaged(__FILE_NAME__, __LINE__, path);
+    else if (status != OpenStatus::Ok)
+        logputd(0, __FILE_NAME__, __LINE__, "Data File (%s) Open Error\n", path);
+    if (status != OpenStatus::Ok)
         return -1;
-    }
-    make_private(__FILE_NAME__, __LINE__, path, fileno(file));
     // Every record of the category is freed in one journaled change: all or none.
-    BlockJournal journal(fileno(file), record_native_path(path));
-    CatgRecord freedPlain;
-    memset(&freedPlain, 0, sizeof freedPlain);
-    auto freed = std::make_shared<CatgRecord>(freedPlain);
-    scramble_block(freed.get(), sizeof *freed);
-    bool ok = true;
-    BlockWalk walk(file, area);
+    CatgRecord freed;
+    memset(&freed, 0, sizeof freed);
+    scramble_block(&freed, sizeof freed);
+    const std::string freedBytes(reinterpret_cast<const char*>(&freed), sizeof freed);
+    std::vector<ByteChange> changes;
+    BlockWalk walk = file.walk();
     while (CatgRecord* block = walk.next()) {
-        const CatgRecord old = *block;
         // Flag and category decide; the name is decoded only for a record that goes.
         unscramble_block(block, sizeof block->flag + sizeof block->catg_kind);
         if (block->flag != 1 || block->catg_kind != kind_id)
             continue;
-        unscramble_block(block->name, sizeof block->name);
         char name[NAME_SIZE + 1];
-        field_text(block->name, NAME_SIZE, name);
+        scrambled_field_text(block->name, NAME_SIZE, name);
         logputd(1, __FILE_NAME__, 211, "Purge kind=%d, name=(%s)\n", kind_id, name);
-        ok = ok && journal.add(area.start + walk.index() * RECORD_SIZE, &old, freed);
+        changes.push_back({file.area().start + walk.index() * RECORD_SIZE, freedBytes});
     }
-    ok = ok && !walk.failed() && journal.commit();
-    fclose(file);
+    const JournalResult result = walk.failed() ? JournalResult::Failed : file.apply(changes);
+    const bool ok = result == JournalResult::Done || result == JournalResult::Unchanged;
     if (!ok)
         log_write_error(__FILE_NAME__, __LINE__, path);
     return ok ? 0 : -1;

@@ -1,6 +1,6 @@
 #include "store/record_file.h"
 
-#include "store/block_walk.h"
+#include "store/file/record_io.h"
 
 #include <cstring>
 
@@ -49,35 +49,31 @@ void scrambled_field_text(const char* field, int size, char* out)
 
 struct RecordReader::Impl
 {
-    FILE* file = nullptr;
-    RecordArea area;
+    RecordFile file;
     std::unique_ptr<BlockWalk> walk;
     const CatgRecord* head = nullptr; // the block nextHead() returned last, still scrambled
 };
 
 RecordReader::RecordReader(const char* path) : m_impl(new Impl)
 {
-    if (open_record_file(path, "rb", m_impl->file, m_impl->area) == OpenStatus::Ok)
-        m_impl->walk = std::make_unique<BlockWalk>(m_impl->file, m_impl->area);
+    if (m_impl->file.openRead(path) == OpenStatus::Ok)
+        m_impl->walk = std::make_unique<BlockWalk>(m_impl->file.walk());
 }
 
 RecordReader::~RecordReader()
 {
-    if (m_impl->file)
-        fclose(m_impl->file);
     delete m_impl;
 }
 
 bool RecordReader::isOpen() const
 {
-    return m_impl->file != nullptr;
+    return m_impl->walk != nullptr;
 }
 
 int32_t RecordReader::headerCount() const
 {
-    return m_impl->area.count;
+    return m_impl->file.area().count;
 }
-
 bool RecordReader::next(CatgRecord& record, int& index)
 {
     const CatgRecord* block = m_impl->walk ? m_impl->walk->next() : nullptr;
@@ -113,14 +109,10 @@ void RecordReader::name(char* out) const
 
 int read_record(const char* path, int index, CatgRecord& record)
 {
-    FILE* file = nullptr;
-    RecordArea area;
+    RecordFile file;
     // Reading needs no more than read access; never created here.
-    if (open_record_file(path, "rb", file, area) != OpenStatus::Ok)
+    if (file.openRead(path) != OpenStatus::Ok || !file.readBlock(index, record))
         return -1;
-    int result = -1;
-    if (index >= 0 && index < area.blocks && read_block_at(file, area.start + index * RECORD_SIZE, record))
-        result = 0;
-    fclose(file);
-    return result;
+    unscramble_block(&record, sizeof record);
+    return 0;
 }

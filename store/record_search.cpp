@@ -1,7 +1,6 @@
 #include "store/record_search.h"
 
-#include "store/block_walk.h"
-#include "store/record_area.h"
+#include "store/file/record_io.h"
 
 #include <cstring>
 
@@ -24,11 +23,10 @@ void field_text_scrambled(const char* field, int size, char* out)
 
 int walk_live_records(const char* path, const std::function<void(const LiveRecord&)>& visit)
 {
-    FILE* file = nullptr;
-    RecordArea area;
-    if (open_record_file(path, "rb", file, area) != OpenStatus::Ok)
+    RecordFile file;
+    if (file.openRead(path) != OpenStatus::Ok)
         return -1;
-    BlockWalk walk(file, area);
+    BlockWalk walk = file.walk();
     int live = 0;
     char name[NAME_SIZE + 1];
     char data[DATA_SIZE + 1];
@@ -43,6 +41,5 @@ int walk_live_records(const char* path, const std::function<void(const LiveRecor
         visit({static_cast<int>(walk.index()), head[1], name, data});
         ++live;
     }
-    fclose(file);
     return live;
 }

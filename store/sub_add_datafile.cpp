@@ -3,31 +3,30 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
-#include "store/block_walk.h"
-#include "store/record_journal.h"
+#include "store/file/record_io.h"
 #include "store/record_ops.h"
-#include "store/side_files.h"
 
 #include <cstring>
-#include <memory>
-#include <unistd.h>
 
 int sub_add_datafile(int curkind, const char* name)
 {
     const char* path = g_app_config.datafile;
     logputd(1, __FILE_NAME__, 38, "Data ADD curkind=%d, name=(%s)\n", curkind, name);
-    FILE* file = nullptr;
-    RecordArea area;
-    switch (open_for_update(__FILE_NAME__, path, file, area)) {
+    RecordFile file;
+    switch (file.openUpdate(path, __FILE_NAME__)) {
     case OpenStatus::Missing:
         logputd(0, __FILE_NAME__, 48, "Data File (%s) open error\n", path);
         return -1;
     case OpenStatus::Damaged:
         log_damaged(__FILE_NAME__, 48, path);
         return -1;
+    case OpenStatus::ReadOnly:
+        log_write_error(__FILE_NAME__, 48, path);
+        return -1;
     case OpenStatus::Ok:
         break;
     }
+    const RecordArea& area = file.area();
 
     CatgRecord record;
     memset(&record, 0, sizeof record);
@@ -38,7 +37,7 @@ int sub_add_datafile(int curkind, const char* name)
 
     const bool trace = trace_lines_on();
     bool found = false;
-    BlockWalk walk(file, area);
+    BlockWalk walk = file.walk();
     while (CatgRecord* block = walk.next()) {
         const int n = static_cast<int>(walk.index());
         // The flag decides; the rest of the block is decoded only for the trace line.
@@ -58,7 +57,6 @@ int sub_add_datafile(int curkind, const char* name)
     }
     // A failed read must not make the block behind it look like free space.
     if (walk.failed()) {
-        fclose(file);
         logputd(0, __FILE_NAME__, __LINE__, "Data File (%s) read error\n", path);
         return -1;
     }
@@ -68,18 +66,11 @@ int sub_add_datafile(int curkind, const char* name)
     // the last whole block, over any partial block there.
     if (!found)
         logputd(1, __FILE_NAME__, 118, "Data Stored (ADD) ncnt=%d\n", static_cast<int>(n));
-    const int64_t offset = area.start + n * RECORD_SIZE;
-    auto block = std::make_shared<CatgRecord>(record);
-    scramble_block(block.get(), sizeof *block);
-    // What the block replaces goes into the journal: a free block, a partial
-    // block behind the last whole one, or nothing at the end of the file.
-    CatgRecord old;
-    memset(&old, 0, sizeof old);
-    const ssize_t had = pread(fileno(file), &old, sizeof old, offset);
-    BlockJournal journal(fileno(file), record_native_path(path));
-    const bool written = had >= 0 && journal.add(offset, had > 0 ? &old : nullptr, block) && journal.commit();
-    fclose(file); // synced already: a failing close loses nothing
-    if (!written) {
+    scramble_block(&record, sizeof record);
+    // Over a free block, over a partial block behind the last whole one, or at the end of the file.
+    const JournalResult result = file.apply(
+        {ByteChange{area.start + n * RECORD_SIZE, std::string(reinterpret_cast<const char*>(&record), sizeof record)}});
+    if (result != JournalResult::Done && result != JournalResult::Unchanged) {
         log_write_error(__FILE_NAME__, __LINE__, path);
         return -1;
     }

@@ -1,36 +1,44 @@
 // Fills KindTable from the record file's category headers at start-up.
 #include "commons/commons.h"
 #include "platform/cp932.h"
+#include "platform/file_calls.h"
 #include "store/app_config.h"
 #include "store/kind_table.h"
-#include "store/record_area.h"
+#include "store/file/record_io.h"
+#include "store/file/record_session.h"
 #include "store/sysdata.h"
 
+#include <cerrno>
 #include <cstring>
 
 int sub_sysdata_load()
 {
     memset(KindTable, 0, sizeof KindTable);
     const char* path = g_app_config.datafile;
-    FILE* file = nullptr;
-    RecordArea area;
-    switch (open_record_file(path, "rb", file, area)) {
+    RecordFile file;
+    switch (file.openRead(path)) {
     case OpenStatus::Missing:
+        // A file that is there but could not be read still has its categories:
+        // this run must not write a header without them.
+        if (errno != ENOENT)
+            make_session_read_only();
         logputd(0, __FILE_NAME__, 43, "Data File (%s) Open Error\n", path);
         return -1;
     case OpenStatus::Damaged:
-        // Nothing of a damaged file is taken: the run starts with an empty table.
+    case OpenStatus::ReadOnly:
+        // Nothing of a damaged file is taken, and nothing is written to it.
         log_damaged(__FILE_NAME__, __LINE__, path);
+        make_session_read_only();
         return -1;
     case OpenStatus::Ok:
         break;
     }
-    for (int i = 0; i < area.count; ++i) {
+    for (int i = 0; i < file.area().count; ++i) {
         KindHeader header;
-        if (fread(&header, sizeof header, 1, file) != 1) {
+        if (!fc::pread_all(file.fd(), &header, sizeof header, COUNT_SIZE + i * HEADER_SIZE)) {
             memset(KindTable, 0, sizeof KindTable);
-            fclose(file);
-            log_damaged(__FILE_NAME__, __LINE__, path);
+            logputd(0, __FILE_NAME__, 43, "Data File (%s) Open Error\n", path);
+            make_session_read_only();
             return -1;
         }
         unscramble_block(&header, sizeof header);
@@ -40,6 +48,5 @@ int sub_sysdata_load()
         slot.in_use = 1;
         logputd(1, __FILE_NAME__, 58, "Data Loaded %d = (%s) \n", slot.kind_id, slot.name);
     }
-    fclose(file);
     return 0;
 }

@@ -1,87 +1,69 @@
-// Rewrites the record file at the end of a run: the header built from
-// KindTable, then every record block of the old file in order. The new image
-// replaces the old file in one rename, so the old file survives any failure.
+// Writes the category table into the record file at the end of a run (and
+// when the category editor closes): the header built from KindTable in front
+// of every record block of the file, which keep their order. Only what
+// differs is written, whole or not at all.
 #include "commons/commons.h"
 #include "platform/cp932.h"
+#include "platform/file_calls.h"
 #include "store/app_config.h"
-#include "store/block_walk.h"
-#include "store/image_file.h"
+#include "store/file/record_io.h"
+#include "store/file/record_session.h"
 #include "store/kind_table.h"
-#include "store/record_journal.h"
-#include "store/run_backup.h"
-#include "store/side_files.h"
 #include "store/sysdata.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-void append(std::string& bytes, const void* data, size_t size)
+// The count and the category headers as the save writes them; the exit
+// save's trace lines when `log` is set.
+std::string header_bytes(bool log)
 {
-    bytes.append(static_cast<const char*>(data), size);
-}
-
-// The count and the category headers as the save writes them.
-std::string header_bytes()
-{
-    logputd(1, __FILE_NAME__, 64, "Header check loop start\n");
+    if (log)
+        logputd(1, __FILE_NAME__, 64, "Header check loop start\n");
     int32_t count = 0;
     for (const KindSlot& slot : KindTable)
         count += slot.in_use == 1 ? 1 : 0;
-    logputd(1, __FILE_NAME__, 75, "Header count = %d\n", count);
+    if (log)
+        logputd(1, __FILE_NAME__, 75, "Header count = %d\n", count);
     const auto value = static_cast<uint32_t>(count);
     const unsigned char raw[COUNT_SIZE] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
                                            static_cast<unsigned char>(value >> 16),
                                            static_cast<unsigned char>(value >> 24)};
-    std::string bytes;
-    append(bytes, raw, sizeof raw);
+    std::string bytes(reinterpret_cast<const char*>(raw), sizeof raw);
     for (const KindSlot& slot : KindTable) {
         if (slot.in_use != 1)
             continue;
         KindHeader header{};
         header.kind_id = slot.kind_id;
         cp932::copy_cut(header.name, sizeof header.name, slot.name);
-        logputd(1, __FILE_NAME__, 97, "Saving Data id=%d, name=(%s)\n", header.kind_id, header.name);
+        if (log)
+            logputd(1, __FILE_NAME__, 97, "Saving Data id=%d, name=(%s)\n", header.kind_id, header.name);
         scramble_block(&header, sizeof header);
-        append(bytes, &header, sizeof header);
+        bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
     }
     return bytes;
 }
 
-void log_block(CatgRecord block)
-{
-    unscramble_block(&block, sizeof block);
-    char name[NAME_SIZE + 1];
-    char data[DATA_SIZE + 1];
-    field_text(block.name, NAME_SIZE, name);
-    field_text(block.data, DATA_SIZE, data);
-    logputd(1, __FILE_NAME__, 124, "Category id=%d, name=(%s), data=(%s)\n", block.catg_kind, name, data);
-}
-
-bool copy_records(FILE* old, const RecordArea& area, ImageFile& image)
+// The trace line of every block, as the save passes it; blocks are decoded only for it.
+bool log_blocks(const RecordFile& old)
 {
     logputd(1, __FILE_NAME__, 111, "Skip Loop Start\n");
-    const bool trace = trace_lines_on();
-    // Without trace lines the blocks need no decoding: the kernel copies them.
-    if (!trace)
-        return image.copyFrom(fileno(old), area.start, area.blocks * RECORD_SIZE);
-    BlockWalk walk(old, area);
-    while (const CatgRecord* block = walk.next()) {
-        // Blocks are copied as they are; they are decoded only for the trace line.
-        if (trace)
-            log_block(*block);
-        if (!image.write(block, sizeof *block))
-            return false;
+    if (!trace_lines_on())
+        return true;
+    BlockWalk walk = old.walk();
+    char name[NAME_SIZE + 1];
+    char data[DATA_SIZE + 1];
+    while (const CatgRecord* scrambled = walk.next()) {
+        CatgRecord block = *scrambled;
+        unscramble_block(&block, sizeof block);
+        field_text(block.name, NAME_SIZE, name);
+        field_text(block.data, DATA_SIZE, data);
+        logputd(1, __FILE_NAME__, 124, "Category id=%d, name=(%s), data=(%s)\n", block.catg_kind, name, data);
     }
-    // The size was checked at open: a read that ends early is an error, not the end.
-    if (walk.failed())
-        return false;
-    return true;
+    return !walk.failed();
 }
 
 } // namespace
@@ -89,9 +71,8 @@ bool copy_records(FILE* old, const RecordArea& area, ImageFile& image)
 int sub_sysdata_save()
 {
     const char* path = g_app_config.datafile;
-    FILE* old = nullptr;
-    RecordArea area;
-    switch (open_record_file(path, "rb", old, area)) {
+    RecordFile old;
+    switch (old.openRead(path)) {
     case OpenStatus::Missing: {
         const int openError = errno;
         logputd(1, __FILE_NAME__, 49, "Could not open Data File (%s)\n", path);
@@ -102,41 +83,68 @@ int sub_sysdata_save()
         break;
     }
     case OpenStatus::Damaged:
+    case OpenStatus::ReadOnly:
         log_damaged(__FILE_NAME__, __LINE__, path);
         return -1;
     case OpenStatus::Ok:
         break;
     }
-    struct stat oldStat;
-    const bool haveStat = old && fstat(fileno(old), &oldStat) == 0;
-    const std::string native = record_native_path(path);
-    // A record file the user made read-only, or one left half-changed, is not replaced.
-    if ((old && faccessat(AT_FDCWD, native.c_str(), W_OK, AT_EACCESS) != 0) ||
-        (recovery_pending() && !recover_record_file(native))) {
-        logputd(1, __FILE_NAME__, 139, "Data File (%s) open error\n", path);
-        fclose(old);
-        return -1;
-    }
-    const mode_t mode = haveStat ? private_mode(__FILE_NAME__, __LINE__, path, oldStat.st_mode) : 0600;
-    ImageFile image;
-    if (native.empty() || !image.create(native, haveStat ? &oldStat : nullptr, mode)) {
-        logputd(0, __FILE_NAME__, 55, "Temporary File open error\n");
-        if (old)
-            fclose(old);
-        return -1;
-    }
-    const std::string header = header_bytes();
-    back_up_before_save(path, native, old, header.data(), header.size());
-    bool built = image.write(header.data(), header.size());
+    const std::string header = header_bytes(true);
     logputd(1, __FILE_NAME__, 107, "Skip Check Start\n");
-    if (old) {
-        built = built && copy_records(old, area, image);
-        fclose(old);
-    }
+    // A read that ends early is an error, not the end: nothing is written then.
+    const bool walked = old.fd() < 0 || log_blocks(old);
     logputd(1, __FILE_NAME__, 133, "Create Data Done. Rewinding Data\n");
-    if (!built || !image.commit()) {
+    const SaveResult result = walked && !session_read_only() ? write_header(path, header, __FILE_NAME__)
+                                                             : SaveResult::NotSaved;
+    if (result != SaveResult::Saved && result != SaveResult::Unchanged) {
         logputd(1, __FILE_NAME__, 139, "Data File (%s) open error\n", path);
         return -1;
     }
     return 0;
+}
+
+SaveResult store_category_header()
+{
+    if (session_read_only())
+        return SaveResult::NotSaved;
+    return write_header(g_app_config.datafile, header_bytes(false), __FILE_NAME__);
+}
+
+std::vector<CategoryChange> unsaved_category_changes()
+{
+    std::vector<CategoryChange> changes;
+    std::vector<KindHeader> inFile;
+    RecordFile file;
+    if (file.openRead(g_app_config.datafile) == OpenStatus::Ok) {
+        inFile.resize(static_cast<size_t>(file.area().count));
+        for (size_t i = 0; i < inFile.size(); ++i)
+            if (fc::pread_all(file.fd(), &inFile[i], sizeof inFile[i], COUNT_SIZE + static_cast<int64_t>(i) * HEADER_SIZE))
+                unscramble_block(&inFile[i], sizeof inFile[i]);
+            else
+                inFile[i] = KindHeader{};
+    }
+    char name[NAME_SIZE + 1];
+    for (const KindSlot& slot : KindTable) {
+        if (slot.in_use != 1)
+            continue;
+        const KindHeader* same = nullptr;
+        for (const KindHeader& h : inFile)
+            if (h.kind_id == slot.kind_id)
+                same = &h;
+        field_text(slot.name, NAME_SIZE, name);
+        if (!same)
+            changes.push_back({CategoryChange::Added, name});
+        else if (strncmp(same->name, slot.name, NAME_SIZE) != 0)
+            changes.push_back({CategoryChange::Renamed, name});
+    }
+    for (const KindHeader& h : inFile) {
+        bool kept = false;
+        for (const KindSlot& slot : KindTable)
+            kept = kept || (slot.in_use == 1 && slot.kind_id == h.kind_id);
+        if (!kept && h.kind_id != 0) {
+            field_text(h.name, NAME_SIZE, name);
+            changes.push_back({CategoryChange::Deleted, name});
+        }
+    }
+    return changes;
 }

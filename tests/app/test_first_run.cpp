@@ -12,7 +12,7 @@
 #include "app/record_list.h"
 #include "commons/commons.h"
 #include "platform/sockets.h"
-#include "store/record_lock.h"
+#include "store/file/record_session.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -165,7 +165,7 @@ TEST_F(StartupTest, ASecondCopyOnTheSameRecordFileSaysSoAndWritesNothing)
     ASSERT_GE(first, 0);
     if (first == 0) {
         // The first kestrel holds the record file until it is ended.
-        lock_record_file(dataFile().c_str());
+        begin_record_session(dataFile().c_str());
         (void)!write(ready[1], "x", 1);
         pause();
         _exit(0);

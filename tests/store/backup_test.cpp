@@ -7,8 +7,8 @@
 #include "store/kind_table.h"
 #include "store/kindedt.h"
 #include "store/record_ops.h"
-#include "store/record_session.h"
-#include "store/run_backup.h"
+#include "store/file/record_session.h"
+#include "store/file/run_backup.h"
 #include "store/sysdata.h"
 
 #include <algorithm>

@@ -5,11 +5,11 @@
 
 #include "platform/registry.h"
 #include "store/app_config.h"
-#include "store/file_calls.h"
+#include "platform/file_calls.h"
 #include "store/kind_table.h"
 #include "store/kindedt.h"
 #include "store/record_ops.h"
-#include "store/record_session.h"
+#include "store/file/record_session.h"
 #include "store/sysdata.h"
 
 #include <sys/stat.h>
@@ -82,23 +82,27 @@ TEST_F(OddFilesTest, AFileOthersCanReadIsMadePrivateAtTheFirstChange)
 
 namespace {
 
-int g_writes = 0;
-int crash_before_the_block_write(FileCall call, const char*)
+ino_t g_record = 0;
+int crash_before_the_block_write(FileCall call, const char*, int fd)
 {
-    // The journal is written first, then the block.
-    if (call == FileCall::Write && g_writes++ == 1)
+    // The backup and the journal are written first, then the block.
+    struct stat st;
+    if (call == FileCall::Write && fstat(fd, &st) == 0 && st.st_ino == g_record)
         _exit(0);
     return 0;
 }
 
 } // namespace
 
-TEST_F(OddFilesTest, StartRemovesLeftOverImagesAndNeverAppliesAJournalToAnotherFile)
+TEST_F(OddFilesTest, StartRemovesOnlyItsOwnImagesAndNeverAppliesAJournalToAnotherFile)
 {
     const std::string old = file_bytes({}, {make_record(1, 10, "a")});
     testenv::write_file(m_file, old);
-    testenv::write_file(path(".records.dat.Ab12Cd"), "image left by a crash");
-    testenv::write_file(path(".records.dat.notours"), "kept");
+    testenv::write_file(path(".records.dat.kestrel-image.Ab12Cd"), count_bytes(0));
+    testenv::write_file(path(".records.dat.backup"), "a user's own file");
+    struct stat st;
+    ASSERT_EQ(stat(m_file.c_str(), &st), 0);
+    g_record = st.st_ino;
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -110,14 +114,14 @@ TEST_F(OddFilesTest, StartRemovesLeftOverImagesAndNeverAppliesAJournalToAnotherF
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the crash point moved";
     ASSERT_TRUE(fs::exists(path(".records.dat.kestrel-journal")));
-    // A file put in its place (a new inode) is not the file the journal was written for.
+    // A backup copied over the file (same inode) is not the file the journal was written for.
     const std::string other = file_bytes({}, {make_record(1, 20, "other")});
-    testenv::write_file(path("new.dat"), other);
-    fs::rename(path("new.dat"), m_file);
+    testenv::write_file(m_file, other);
     EXPECT_EQ(begin_record_session(m_file.c_str()), SessionStart::Ready);
     EXPECT_EQ(fileBytes(), other);
-    EXPECT_FALSE(fs::exists(path(".records.dat.Ab12Cd")));
-    EXPECT_TRUE(fs::exists(path(".records.dat.notours")));
+    EXPECT_EQ(session_side_file(), path(".records.dat.kestrel-journal.set-aside").string());
+    EXPECT_FALSE(fs::exists(path(".records.dat.kestrel-image.Ab12Cd")));
+    EXPECT_TRUE(fs::exists(path(".records.dat.backup")));
     end_record_session();
     EXPECT_FALSE(fs::exists(path(".records.dat.kestrel-journal")));
 }
@@ -148,10 +152,13 @@ namespace {
 
 std::string g_folder;
 // The record file's folder as a user without write access to it sees it.
-int folder_not_writable(FileCall call, const char* path)
+int folder_not_writable(FileCall call, const char* path, int)
 {
     const bool inFolder = path && std::string(path).starts_with(g_folder + "/.");
-    return inFolder && call != FileCall::Write && call != FileCall::Sync ? EACCES : 0;
+    return inFolder && (call == FileCall::Open || call == FileCall::Rename || call == FileCall::Link ||
+                        call == FileCall::Unlink || call == FileCall::Mkdir)
+               ? EACCES
+               : 0;
 }
 
 } // namespace

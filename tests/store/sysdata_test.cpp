@@ -1,7 +1,6 @@
 // Category table load at start and the rewrite of the record file at the end.
 #include "store_fixture.h"
 
-#include "store/image_file.h"
 #include "store/kind_table.h"
 #include "store/sysdata.h"
 

@@ -1,14 +1,22 @@
 // Walks the record area of an opened record file block by block, reading a
-// batch of blocks per system call straight into its own buffer. It reads by
-// offset, so the stdio position of the file stays free for writes in between.
-// The batches start small, for a walk that stops early (a free block near the
-// start), and grow to 32 blocks (148 KB), for a walk over the whole file:
-// few calls, and a buffer that stays in the processor cache while it is read.
+// batch of blocks per system call straight into its own buffer. The batches
+// start small, for a walk that stops early (a free block near the start),
+// and grow to 32 blocks (148 KB), for a walk over the whole file: few calls,
+// and a buffer that stays in the processor cache while it is read.
 #pragma once
 
-#include "store/record_area.h"
+#include "store/record_file.h"
 
 #include <memory>
+
+// Where the records of an opened record file lie.
+struct RecordArea
+{
+    int32_t count = 0;  // header count N read from offset 0
+    int64_t start = 0;  // offset of record index 0
+    int64_t blocks = 0; // whole record blocks; a partial last block is not counted
+    int64_t size = 0;   // the file's size
+};
 
 class BlockWalk
 {
@@ -16,7 +24,7 @@ public:
     static constexpr int FIRST_BATCH_BLOCKS = 8;
     static constexpr int MAX_BATCH_BLOCKS = 32;
 
-    BlockWalk(FILE* file, const RecordArea& area);
+    BlockWalk(int fd, const RecordArea& area);
 
     // The next block, still scrambled; null at the end of the area or when a
     // read fails (failed() tells which).

@@ -1,11 +1,10 @@
-#include "store/file_calls.h"
+#include "platform/file_calls.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <unistd.h>
 #include <vector>
 
@@ -14,15 +13,25 @@ namespace {
 FileCallHook g_hook = nullptr;
 
 // False (errno set) when the hook fails the call.
-bool allowed(FileCall call, const char* path = nullptr)
+bool allowed(FileCall call, const char* path = nullptr, int fd = -1)
 {
     if (!g_hook)
         return true;
-    if (const int error = g_hook(call, path)) {
+    if (const int error = g_hook(call, path, fd)) {
         errno = error;
         return false;
     }
     return true;
+}
+
+// Runs `call` again while it is interrupted by a signal.
+template <typename Call> auto again(Call call)
+{
+    decltype(call()) result;
+    do
+        result = call();
+    while (result < 0 && errno == EINTR);
+    return result;
 }
 
 } // namespace
@@ -38,24 +47,48 @@ int open(const char* path, int flags, mode_t mode)
 {
     if (!allowed(FileCall::Open, path))
         return -1;
-    int fd;
-    do
-        fd = ::open(path, flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    return again([&] { return ::open(path, flags | O_CLOEXEC, mode); });
+}
+
+ssize_t pread_some(int fd, void* data, size_t size, off_t offset)
+{
+    auto* bytes = static_cast<char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        if (!allowed(FileCall::Read, nullptr, fd))
+            return -1;
+        const ssize_t n = again([&] { return ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done)); });
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+bool pread_all(int fd, void* data, size_t size, off_t offset)
+{
+    const ssize_t n = pread_some(fd, data, size, offset);
+    if (n >= 0 && static_cast<size_t>(n) != size)
+        errno = EIO; // the file ended before the bytes it should hold
+    return n >= 0 && static_cast<size_t>(n) == size;
+}
+
+bool fstat(int fd, struct stat& st)
+{
+    return allowed(FileCall::Stat, nullptr, fd) && again([&] { return ::fstat(fd, &st); }) == 0;
 }
 
 // Writes the whole buffer in as many steps as the kernel takes; `step`
 // writes at most `size` bytes at `done` bytes into the buffer.
-template <typename Step> bool write_whole(const void* data, size_t size, Step step)
+template <typename Step> bool write_whole(int fd, const void* data, size_t size, Step step)
 {
     const auto* bytes = static_cast<const char*>(data);
     for (size_t done = 0; done < size;) {
-        if (!allowed(FileCall::Write))
+        if (!allowed(FileCall::Write, nullptr, fd))
             return false;
-        const ssize_t n = step(bytes + done, size - done, done);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = again([&] { return step(bytes + done, size - done, done); });
         if (n <= 0) {
             if (n == 0)
                 errno = EIO;
@@ -68,29 +101,30 @@ template <typename Step> bool write_whole(const void* data, size_t size, Step st
 
 bool pwrite_all(int fd, const void* data, size_t size, off_t offset)
 {
-    return write_whole(data, size, [fd, offset](const char* bytes, size_t left, size_t done) {
+    return write_whole(fd, data, size, [fd, offset](const char* bytes, size_t left, size_t done) {
         return ::pwrite(fd, bytes, left, offset + static_cast<off_t>(done));
     });
 }
 
 bool write_all(int fd, const void* data, size_t size)
 {
-    return write_whole(data, size, [fd](const char* bytes, size_t left, size_t) { return ::write(fd, bytes, left); });
+    return write_whole(fd, data, size,
+                       [fd](const char* bytes, size_t left, size_t) { return ::write(fd, bytes, left); });
 }
 
 bool datasync(int fd)
 {
-    return allowed(FileCall::Sync) && ::fdatasync(fd) == 0;
+    return allowed(FileCall::Sync, nullptr, fd) && again([&] { return ::fdatasync(fd); }) == 0;
 }
 
 bool fsync(int fd)
 {
-    return allowed(FileCall::Sync) && ::fsync(fd) == 0;
+    return allowed(FileCall::Sync, nullptr, fd) && again([&] { return ::fsync(fd); }) == 0;
 }
 
 bool truncate(int fd, off_t size)
 {
-    return allowed(FileCall::Truncate) && ::ftruncate(fd, size) == 0;
+    return allowed(FileCall::Truncate, nullptr, fd) && again([&] { return ::ftruncate(fd, size); }) == 0;
 }
 
 bool rename(const char* from, const char* to)
@@ -108,11 +142,26 @@ bool unlink(const char* path)
     return allowed(FileCall::Unlink, path) && ::unlink(path) == 0;
 }
 
+bool mkdir(const char* path)
+{
+    if (!allowed(FileCall::Mkdir, path))
+        return false;
+    if (::mkdir(path, 0700) == 0)
+        return true;
+    struct stat st;
+    return errno == EEXIST && ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool lock(int fd)
+{
+    return allowed(FileCall::Lock, nullptr, fd) && again([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0;
+}
+
 int make_temp(std::string& templ)
 {
     if (!allowed(FileCall::Open, templ.c_str()))
         return -1;
-    return mkostemp(templ.data(), O_CLOEXEC);
+    return again([&] { return mkostemp(templ.data(), O_CLOEXEC); });
 }
 
 bool copy_bytes(int from, off_t from_offset, int to, off_t to_offset, int64_t size)
@@ -120,7 +169,7 @@ bool copy_bytes(int from, off_t from_offset, int to, off_t to_offset, int64_t si
     bool kernel = true;
     std::vector<char> buffer;
     while (size > 0) {
-        if (!allowed(FileCall::Write))
+        if (!allowed(FileCall::Write, nullptr, to))
             return false;
         const size_t step = static_cast<size_t>(std::min<int64_t>(size, int64_t{1} << 30));
         ssize_t n;
@@ -134,7 +183,7 @@ bool copy_bytes(int from, off_t from_offset, int to, off_t to_offset, int64_t si
                 continue;
             }
         } else {
-            n = ::pread(from, buffer.data(), std::min(step, buffer.size()), from_offset);
+            n = pread_some(from, buffer.data(), std::min(step, buffer.size()), from_offset);
             if (n > 0 && !pwrite_all(to, buffer.data(), static_cast<size_t>(n), to_offset))
                 return false;
         }
@@ -155,7 +204,7 @@ bool copy_bytes(int from, off_t from_offset, int to, off_t to_offset, int64_t si
 bool sync_folder_of(const std::string& path)
 {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = fc::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd < 0)
         return false;
     const bool ok = fsync(fd);

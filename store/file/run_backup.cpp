@@ -1,11 +1,12 @@
-#include "store/run_backup.h"
+#include "store/file/run_backup.h"
 
 #include "commons/commons.h"
 #include "platform/registry.h"
-#include "store/checksum.h"
-#include "store/file_calls.h"
+#include "platform/atomic_file.h"
+#include "platform/file_calls.h"
+#include "store/file/checksum.h"
+#include "store/file/side_files.h"
 #include "store/record_file.h"
-#include "store/side_files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,7 +15,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -25,8 +25,6 @@ namespace {
 
 constexpr int DEFAULT_KEPT = 5;
 constexpr size_t STAMP_SIZE = 15; // yyyymmdd-hhmmss
-
-std::set<std::string> g_backed_up; // native paths of the record files backed up this run
 
 int backups_to_keep()
 {
@@ -83,11 +81,11 @@ void drop_old_backups(const fs::path& folder, const std::string& prefix, int kep
         if (name.starts_with(prefix) && backup_order(name.substr(prefix.size()), order))
             backups.emplace_back(order, entry.path());
         else if (name.starts_with("." + prefix))
-            fs::remove(entry.path(), ec);
+            fc::unlink(entry.path().c_str());
     }
     std::sort(backups.begin(), backups.end());
     for (size_t i = 0; i + static_cast<size_t>(kept) < backups.size(); ++i)
-        fs::remove(backups[i].second, ec);
+        fc::unlink(backups[i].second.c_str());
 }
 
 // A free name for a backup made now: the local time, numbered when taken.
@@ -113,30 +111,9 @@ bool write_backup(int from, off_t size, const fs::path& folder, const std::strin
     std::string hidden = ".";
     hidden += name.filename().string();
     hidden += ".XXXXXX";
-    std::string temp = (folder / hidden).string();
-    const int to = mkostemp(temp.data(), O_CLOEXEC); // 0600
-    if (to < 0)
-        return false;
-    bool ok = fc::copy_bytes(from, 0, to, 0, size) && fsync(to) == 0;
-    int error = errno;
-    if (close(to) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(temp.c_str(), name.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        errno = error;
-        return false;
-    }
-    if (const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return true;
+    return atomic_file::replace_with(name.string(), (folder / hidden).string(), 0600, static_cast<gid_t>(-1),
+                                     [from, size](int to) { return fc::copy_bytes(from, 0, to, 0, size); }) !=
+           atomic_file::Outcome::Failed;
 }
 
 } // namespace
@@ -152,41 +129,21 @@ std::string backup_prefix(const std::string& native)
     return fs::path(absolute).filename().string().substr(0, 200) + "-" + hash + "-";
 }
 
-void back_up_before_change(const char* path, const std::string& native, FILE* file)
+void back_up_record_file(const char* path, const std::string& native, int fd)
 {
-    if (native.empty() || !g_backed_up.insert(native).second)
-        return;
     struct stat st;
-    // A file that was not there, or that holds only a zero count, has nothing to lose.
-    if (!file || fstat(fileno(file), &st) != 0 || st.st_size <= COUNT_SIZE)
+    // A file that holds only a zero count has nothing to lose.
+    if (!fc::fstat(fd, st) || st.st_size <= COUNT_SIZE)
         return;
     const int kept = backups_to_keep();
     if (kept == 0)
         return;
     const std::string prefix = backup_prefix(native);
-    const std::string folder = state_folder("backups");
+    const std::string folder = make_state_folder("backups");
     errno = ENOTDIR;
-    if (folder.empty() || !write_backup(fileno(file), st.st_size, folder, prefix)) {
+    if (folder.empty() || !write_backup(fd, st.st_size, folder, prefix)) {
         logputd(1, __FILE_NAME__, __LINE__, "Data File (%s) backup error: %s\n", path, strerror(errno));
         return;
     }
     drop_old_backups(folder, prefix, kept);
-}
-
-void back_up_before_save(const char* path, const std::string& native, FILE* file, const void* header, size_t size)
-{
-    struct stat st;
-    if (file && fstat(fileno(file), &st) == 0 && st.st_size >= static_cast<off_t>(size) &&
-        (st.st_size - static_cast<off_t>(size)) % RECORD_SIZE == 0) {
-        std::vector<char> own(size);
-        if (pread(fileno(file), own.data(), size, 0) == static_cast<ssize_t>(size) &&
-            memcmp(own.data(), header, size) == 0)
-            return; // the save writes the file as it is
-    }
-    back_up_before_change(path, native, file);
-}
-
-void begin_run_backups()
-{
-    g_backed_up.clear();
 }
