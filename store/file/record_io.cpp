@@ -150,7 +150,7 @@ OpenStatus RecordFile::openRead(const char* path)
     m_path = path;
     m_native = record_native_path(path);
     if (m_native.empty()) {
-        errno = EINVAL;
+        errno = ENOENT; // a path no file here can have (not CP932, or empty)
         return OpenStatus::Missing;
     }
     m_fd = open_regular(m_native, O_RDONLY);

@@ -62,17 +62,18 @@ TEST_F(KindEditTest, AddIntoAnEmptyTableCreatesAnEmptyRecordFileAndId10)
         editor->accept();
     });
     EXPECT_EQ(editorRows, QStringList{QStringLiteral("銀行=0")});
-    EXPECT_EQ(testenv::read_file(dataFile()), std::string(4, '\0'));
     EXPECT_EQ(KindTable[0].in_use, 1);
     EXPECT_EQ(slot(0), "10:" + sj("銀行"));
     EXPECT_EQ(categoryRows(), (QStringList{"(ALL)", "銀行"}));
     EXPECT_TRUE(MessageBox::takeAsked().isEmpty());
 
-    // The header reaches the file at the end of the run.
-    m_window.reset();
+    // The header reaches the file as the editor closes; the end of the run finds nothing to change.
     const RecordFileContents file = read_record_file(dataFile());
     EXPECT_EQ(file.count, 1);
     EXPECT_EQ(file.headers, (Headers{{10, sj("銀行")}}));
+    const std::string closed = testenv::read_file(dataFile());
+    m_window.reset();
+    EXPECT_EQ(testenv::read_file(dataFile()), closed);
 }
 
 TEST_F(KindEditTest, DeletedSlotZeroIsTakenAgainWithId10AndStartsEmpty)
@@ -120,7 +121,10 @@ TEST_F(KindEditTest, RenameTwiceThroughTheSameRowChangesTheSameSlotOnly)
     EXPECT_EQ(editorRows, (QStringList{"beta=1", "Omega=0"})); // sorted without regard to case
     EXPECT_EQ(slot(0), "10:Omega");
     EXPECT_EQ(slot(1), "20:beta");
-    EXPECT_EQ(testenv::read_file(dataFile()), before);
+    // The new name is in the file's header, in its place; the record stays as it was.
+    const RecordFileContents file = read_record_file(dataFile());
+    EXPECT_EQ(file.headers, (Headers{{10, "Omega"}, {20, "beta"}}));
+    EXPECT_EQ(testenv::read_file(dataFile()).substr(record_offset(2, 0)), before.substr(record_offset(2, 0)));
     select_row(m_window->m_list1, QStringLiteral("Omega"));
     EXPECT_EQ(recordRows(), QStringList{"a1"});
 }
@@ -198,12 +202,14 @@ TEST_F(KindEditTest, EscapeOpensTheEditorAfterStoringThePane)
 TEST_F(KindEditTest, SettingsCommandWarnsAndLeavesTheHeaderUnwrittenAfterward)
 {
     writeDataFile({{10, "alpha"}}, {plain_record(1, 10, "a1")});
-    const std::string before = testenv::read_file(dataFile());
     openWindow(1);
     editCategories([&](KindEditDlg* editor) {
         add_category(editor, QStringLiteral("beta"));
         editor->accept();
     });
+    // What the editor wrote as it closed stays; nothing is written at the end.
+    const std::string before = testenv::read_file(dataFile());
+    EXPECT_EQ(read_record_file(dataFile()).count, 2);
 
     // The warning answered with Cancel changes nothing.
     MessageBox::setNextAnswer(MessageBox::Answer::Cancel);
