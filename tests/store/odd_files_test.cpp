@@ -12,6 +12,7 @@
 #include "store/file/record_session.h"
 #include "store/sysdata.h"
 
+#include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +59,9 @@ TEST_F(OddFilesTest, ASecondCopyIsRefusedWhileTheFirstRunsAndADeadOnesLockNeverB
     ASSERT_EQ(read(ready[0], &held, 1), 1);
     EXPECT_EQ(held, 'y');
     EXPECT_EQ(begin_record_session(m_file.c_str()), SessionStart::Busy);
+    // The same file by a second name is the same file.
+    fs::create_hard_link(m_file, path("second-name.dat"));
+    EXPECT_EQ(begin_record_session(path("second-name.dat").c_str()), SessionStart::Busy);
     ASSERT_EQ(write(finish[1], "x", 1), 1);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -191,4 +195,67 @@ TEST_F(OddFilesTest, ChangesAndSavesCompleteInPlaceWhereTheFolderCannotBeWritten
     ASSERT_EQ(stat(m_file.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 4242u);
     EXPECT_EQ(fileBytes(), file_bytes({{10, "ten"}}, {make_record(1, 10, "a", "text")}));
+}
+
+namespace {
+
+int g_failReads = 0;
+int fail_reads(FileCall call, const char*, int)
+{
+    return call == FileCall::Read && g_failReads-- > 0 ? EIO : 0;
+}
+
+} // namespace
+
+TEST_F(OddFilesTest, SideFilesThatAreNotOursAreNeverUsedAndAFailedLoadWritesNothing)
+{
+    const std::string old = file_bytes({{10, "ten"}}, {make_record(1, 10, "a", "secret")});
+    const fs::path journal = path(".records.dat.kestrel-journal");
+    const std::vector<std::pair<const char*, std::function<void()>>> planted = {
+        {"a symbolic link", [&] { fs::create_symlink(path("elsewhere"), journal); }},
+        {"a second hard link", [&] {
+             testenv::write_file(journal, "");
+             fs::create_hard_link(journal, path("kept-by-another"));
+         }},
+        {"writable by others", [&] {
+             testenv::write_file(journal, "");
+             fs::permissions(journal, fs::perms(0666));
+         }},
+    };
+    for (const auto& [what, plant] : planted) {
+        SCOPED_TRACE(what);
+        for (const auto& entry : fs::directory_iterator(dir()))
+            if (entry.path().filename() != "registry" && entry.path().filename() != "home")
+                fs::remove(entry.path());
+        testenv::write_file(path("elsewhere"), "");
+        testenv::write_file(m_file, old);
+        plant();
+        // Never applied, never written: the run leaves the record file as it is.
+        EXPECT_EQ(begin_record_session(m_file.c_str()), SessionStart::ForeignJournal);
+        EXPECT_EQ(session_side_file(), journal.string());
+        EXPECT_EQ(sub_update_datafile(0, "changed", -1), -1);
+        EXPECT_EQ(sub_sysdata_save(), -1);
+        end_record_session();
+        EXPECT_EQ(fileBytes(), old);
+        EXPECT_EQ(testenv::read_file(path("elsewhere")), "");
+    }
+
+    // A lock file that is not ours does not stop the run: the lock goes to the state folder.
+    fs::remove(journal);
+    testenv::write_file(path(".records.dat.kestrel-lock"), "");
+    fs::permissions(path(".records.dat.kestrel-lock"), fs::perms(0666));
+    EXPECT_EQ(begin_record_session(m_file.c_str()), SessionStart::Ready);
+    EXPECT_FALSE(fs::is_empty(dir() / "home/.local/state/kestrel/locks"));
+    end_record_session();
+
+    // A load that fails on a file that is there leaves its header as it is at the end.
+    ASSERT_EQ(begin_record_session(m_file.c_str()), SessionStart::Ready);
+    g_failReads = 1;
+    set_file_call_hook(fail_reads);
+    EXPECT_EQ(sub_sysdata_load(), -1);
+    set_file_call_hook(nullptr);
+    EXPECT_TRUE(session_read_only());
+    EXPECT_EQ(sub_sysdata_save(), -1);
+    end_record_session();
+    EXPECT_EQ(fileBytes(), old);
 }
