@@ -76,7 +76,8 @@ int KindEditDlg::exec()
     // later never leaves a deleted category's header without its records.
     switch (store_category_header()) {
     case SaveResult::NotSaved:
-        MessageBox::message(QStringLiteral("カテゴリの変更をデータファイルに書き込めませんでした。終了時にもう一度書き込みます"));
+        MessageBox::message(
+            QStringLiteral("カテゴリの変更をデータファイルに書き込めませんでした。終了時にもう一度書き込みます"));
         break;
     case SaveResult::Pending:
         MessageBox::message(QStringLiteral("カテゴリの変更の書き込みが途中で止まりました。次回の起動時に完了します"));

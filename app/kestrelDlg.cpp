@@ -14,9 +14,9 @@
 
 #include "commons/commons.h"
 #include "store/app_config.h"
+#include "store/file/record_session.h"
 #include "store/kind_table.h"
 #include "store/record_file.h"
-#include "store/file/record_session.h"
 #include "store/sysdata.h"
 
 #include <QApplication>

@@ -57,7 +57,8 @@ ssize_t pread_some(int fd, void* data, size_t size, off_t offset)
     while (done < size) {
         if (!allowed(FileCall::Read, nullptr, fd))
             return -1;
-        const ssize_t n = again([&] { return ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done)); });
+        const ssize_t n =
+            again([&] { return ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done)); });
         if (n < 0)
             return -1;
         if (n == 0)

@@ -3,9 +3,9 @@
 #include "platform/cp932.h"
 #include "platform/file_calls.h"
 #include "store/app_config.h"
-#include "store/kind_table.h"
 #include "store/file/record_io.h"
 #include "store/file/record_session.h"
+#include "store/kind_table.h"
 #include "store/sysdata.h"
 
 #include <cerrno>

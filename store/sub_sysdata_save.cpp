@@ -94,8 +94,8 @@ int sub_sysdata_save()
     // A read that ends early is an error, not the end: nothing is written then.
     const bool walked = old.fd() < 0 || log_blocks(old);
     logputd(1, __FILE_NAME__, 133, "Create Data Done. Rewinding Data\n");
-    const SaveResult result = walked && !session_read_only() ? write_header(path, header, __FILE_NAME__)
-                                                             : SaveResult::NotSaved;
+    const SaveResult result =
+        walked && !session_read_only() ? write_header(path, header, __FILE_NAME__) : SaveResult::NotSaved;
     if (result != SaveResult::Saved && result != SaveResult::Unchanged) {
         logputd(1, __FILE_NAME__, 139, "Data File (%s) open error\n", path);
         return -1;
@@ -118,7 +118,8 @@ std::vector<CategoryChange> unsaved_category_changes()
     if (file.openRead(g_app_config.datafile) == OpenStatus::Ok) {
         inFile.resize(static_cast<size_t>(file.area().count));
         for (size_t i = 0; i < inFile.size(); ++i)
-            if (fc::pread_all(file.fd(), &inFile[i], sizeof inFile[i], COUNT_SIZE + static_cast<int64_t>(i) * HEADER_SIZE))
+            if (fc::pread_all(file.fd(), &inFile[i], sizeof inFile[i],
+                              COUNT_SIZE + static_cast<int64_t>(i) * HEADER_SIZE))
                 unscramble_block(&inFile[i], sizeof inFile[i]);
             else
                 inFile[i] = KindHeader{};

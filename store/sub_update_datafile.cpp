@@ -2,8 +2,8 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
-#include "store/rewrite_record.h"
 #include "store/record_ops.h"
+#include "store/rewrite_record.h"
 
 int sub_update_datafile(int cursel, const char* data, int kind)
 {

@@ -9,6 +9,7 @@
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 #include "store/app_config.h"
+#include "store/file/record_session.h"
 #include "store/kind_table.h"
 
 #include <QLineEdit>
@@ -154,6 +155,29 @@ TEST_F(KindEditTest, DeletePurgesThreeRecordsAndLeavesTheOneBetweenThem)
     EXPECT_EQ(read_record_file(dataFile()).records,
               (std::vector{CatgRecord{}, other, CatgRecord{}, CatgRecord{}, CatgRecord{}}));
     EXPECT_EQ(recordRows(), QStringList{"b1"}); // "(ALL)" is current
+}
+
+TEST_F(KindEditTest, CategoryChangesTheFileDoesNotTakeAreNamedAtTheEnd)
+{
+    writeDataFile({{10, "alpha"}, {20, "beta"}}, {plain_record(1, 10, "a1")});
+    openWindow(0);
+    const std::string before = testenv::read_file(dataFile());
+    make_session_read_only(); // the file will not be written in this run
+    editCategories([&](KindEditDlg* editor) {
+        add_category(editor, QStringLiteral("gamma"));
+        editor->accept();
+    });
+    EXPECT_EQ(MessageBox::takeAsked(),
+              QStringList{QStringLiteral(
+                  "カテゴリの変更をデータファイルに書き込めませんでした。終了時にもう一度書き込みます")});
+    strcpy(KindTable[1].name, "beta2");
+    KindTable[0] = {};
+    m_window.reset();
+    EXPECT_EQ(
+        MessageBox::takeAsked(),
+        QStringList{QStringLiteral("データファイルに書き込めなかったため、次のカテゴリの変更は保存されませんでした\n"
+                                   "名前の変更: beta2\n追加: gamma\n削除: alpha")});
+    EXPECT_EQ(testenv::read_file(dataFile()), before);
 }
 
 TEST_F(KindEditTest, A129thCategoryIsRefusedWithAMessage)

@@ -10,12 +10,14 @@
 #include "modal_script_helpers.h"
 
 #include "store/app_config.h"
+#include "store/file/record_session.h"
 
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -123,6 +125,36 @@ TEST_F(RecordCommandTest, AddThatCannotBeStoredSaysSoAndAddsNoRow)
     m_window->onAdd();
     EXPECT_EQ(MessageBox::takeAsked(), QStringList{QStringLiteral("レコードを保存できませんでした")});
     EXPECT_EQ(recordRows(), (QStringList{"みずほ", "ゆうちょ"}));
+}
+
+TEST_F(RecordCommandTest, ChangesThatCannotBeStoredSaySoAndLeaveTheFile)
+{
+    openWindow(2); // 銀行
+    const std::string before = testenv::read_file(dataFile());
+    make_session_read_only(); // as after a load that failed
+    const std::vector<std::pair<QString, std::function<void()>>> commands = {
+        {QStringLiteral("レコード名を変更できませんでした"),
+         [this] {
+             answer_input(QStringLiteral("新しい名前"));
+             m_window->onRename();
+         }},
+        {QStringLiteral("レコードのカテゴリを変更できませんでした"),
+         [this] {
+             when_modal<CatgChangeDlg>([](CatgChangeDlg* d) {
+                 select_row(d->m_list, QStringLiteral("メール"));
+                 d->accept();
+             });
+             m_window->onChangeCategory();
+         }},
+        {QStringLiteral("レコードを削除できませんでした"), [this] { m_window->onDelete(); }},
+    };
+    for (const auto& [message, command] : commands) {
+        SCOPED_TRACE(message.toStdString());
+        select_row(m_window->m_list2, QStringLiteral("みずほ"));
+        command();
+        EXPECT_EQ(MessageBox::takeAsked().filter(message), QStringList{message});
+    }
+    EXPECT_EQ(testenv::read_file(dataFile()), before);
 }
 
 TEST_F(RecordCommandTest, RenameAsksBeforeTheInputAndMayRewriteTheSameName)

@@ -4,11 +4,11 @@
 
 #include "commons/commons.h"
 #include "store/app_config.h"
+#include "store/file/record_session.h"
+#include "store/file/run_backup.h"
 #include "store/kind_table.h"
 #include "store/kindedt.h"
 #include "store/record_ops.h"
-#include "store/file/record_session.h"
-#include "store/file/run_backup.h"
 #include "store/sysdata.h"
 
 #include <algorithm>

@@ -281,10 +281,12 @@ TEST_F(DurabilityTest, EveryChangeIsWholeOrAbsentAfterAnyFaultCrashOrPowerCut)
          },
          [] { return record_op(sub_add_datafile(10, "new") >= 0); }},
         {"add appending", old, [] { return record_op(sub_add_datafile(20, "new") >= 0); }},
-        {"add into a missing file", [](const fs::path&) {}, [] { return record_op(sub_add_datafile(10, "first") >= 0); }},
+        {"add into a missing file", [](const fs::path&) {},
+         [] { return record_op(sub_add_datafile(10, "first") >= 0); }},
         {"rename", old, [] { return record_op(sub_change_datafile(2, "renamed") == 0); }},
         {"delete", old, [] { return record_op(sub_delete_datafile(0) == 0); }},
-        {"update with a 4095-byte text", old, [&text4095] { return record_op(sub_update_datafile(0, text4095.c_str(), -1) == 0); }},
+        {"update with a 4095-byte text", old,
+         [&text4095] { return record_op(sub_update_datafile(0, text4095.c_str(), -1) == 0); }},
         {"change of category", old, [] { return record_op(sub_update_datafile(2, nullptr, 20) == 0); }},
         {"purge", old, [] { return record_op(kindedt_delete(0) == 0); }},
         {"category renamed, header in place", old,
@@ -292,7 +294,8 @@ TEST_F(DurabilityTest, EveryChangeIsWholeOrAbsentAfterAnyFaultCrashOrPowerCut)
              strcpy(KindTable[1].name, "renamed twenty");
              return header_save(store_category_header());
          }},
-        {"category deleted, new image", old, [&fewer] {
+        {"category deleted, new image", old,
+         [&fewer] {
              fewer();
              return header_save(store_category_header());
          }},
@@ -306,7 +309,8 @@ TEST_F(DurabilityTest, EveryChangeIsWholeOrAbsentAfterAnyFaultCrashOrPowerCut)
              fewer();
              return header_save(store_category_header());
          }},
-        {"update in a folder that cannot be written", readOnly, [] { return record_op(sub_update_datafile(1, "x", -1) == 0); }},
+        {"update in a folder that cannot be written", readOnly,
+         [] { return record_op(sub_update_datafile(1, "x", -1) == 0); }},
     };
 
     int faults = 0, sticky = 0, crashes = 0, cuts = 0, recoveries = 0;
@@ -358,7 +362,7 @@ TEST_F(DurabilityTest, EveryChangeIsWholeOrAbsentAfterAnyFaultCrashOrPowerCut)
                 (keep ? sticky : faults)++;
                 // A change that failed once is rolled back at once; one whose disk
                 // stays failing may only be decided by the next start.
-                const bool asTold = told == Told::New ? after == newBytes
+                const bool asTold = told == Told::New            ? after == newBytes
                                     : told == Told::Old || !keep ? !(after == newBytes)
                                                                  : true;
                 check(started && whole(after) && asTold,

@@ -3,13 +3,13 @@
 // settings and odd bytes.
 #include "store_fixture.h"
 
+#include "platform/file_calls.h"
 #include "platform/registry.h"
 #include "store/app_config.h"
-#include "platform/file_calls.h"
+#include "store/file/record_session.h"
 #include "store/kind_table.h"
 #include "store/kindedt.h"
 #include "store/record_ops.h"
-#include "store/file/record_session.h"
 #include "store/sysdata.h"
 
 #include <functional>
@@ -213,11 +213,13 @@ TEST_F(OddFilesTest, SideFilesThatAreNotOursAreNeverUsedAndAFailedLoadWritesNoth
     const fs::path journal = path(".records.dat.kestrel-journal");
     const std::vector<std::pair<const char*, std::function<void()>>> planted = {
         {"a symbolic link", [&] { fs::create_symlink(path("elsewhere"), journal); }},
-        {"a second hard link", [&] {
+        {"a second hard link",
+         [&] {
              testenv::write_file(journal, "");
              fs::create_hard_link(journal, path("kept-by-another"));
          }},
-        {"writable by others", [&] {
+        {"writable by others",
+         [&] {
              testenv::write_file(journal, "");
              fs::permissions(journal, fs::perms(0666));
          }},

@@ -34,7 +34,8 @@ TEST_F(SysdataTest, SaveWritesUsedSlotsInOrderAndKeepsEveryBlock)
 {
     std::vector<CatgRecord> records;
     for (int i = 0; i < 9; ++i)
-        records.push_back(i == 4 ? make_record(0, 0, "") : make_record(1, 10 * (i % 3 + 1), std::string("r") + std::to_string(i)));
+        records.push_back(i == 4 ? make_record(0, 0, "")
+                                 : make_record(1, 10 * (i % 3 + 1), std::string("r") + std::to_string(i)));
     testenv::write_file(m_file, file_bytes({{10, "old"}}, records));
     KindTable[0] = {1, 10, "zero"};
     KindTable[5] = {1, 60, "five"};
