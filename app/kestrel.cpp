@@ -1,5 +1,6 @@
 #include "kestrel.h"
 
+#include "idle_lock.h"
 #include "kestrelDlg.h"
 #include "message_box.h"
 #include "signal_close.h"
@@ -35,6 +36,7 @@ bool kestrelApp::InitInstance()
         SignalClose terminationSignals;
         QObject::connect(&terminationSignals, &SignalClose::closeRequested, &dlg, &kestrelDlg::requestClose);
         QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, &dlg, &kestrelDlg::requestClose);
+        IdleLock idleLock(&dlg);
         dlg.runModal();
     }
     // Saved at the window's end; the password is of no further use.

@@ -6,6 +6,7 @@
 
 #include "app/LoginDlg.h"
 #include "app/data_pane.h"
+#include "app/idle_lock.h"
 #include "app/message_box.h"
 #include "app/pane_clipboard.h"
 #include "app/record_list.h"
@@ -30,6 +31,11 @@ protected:
         AppTest::SetUp();
         writeDataFile({{1, "bank"}}, {plain_record(1, 1, "mizuho", "PW: hunter2")});
         QGuiApplication::clipboard()->clear();
+    }
+    void TearDown() override
+    {
+        IdleLock::setIdleMillisecondsForTests(0);
+        AppTest::TearDown();
     }
 
     // The window with the record's text in the pane, all of it selected.
@@ -76,6 +82,43 @@ TEST_F(PrivacyTest, PaneCopiesAreMarkedSecretAndClearedOnlyWhileStillOurs)
     EXPECT_EQ(clipboardText(), QStringLiteral("PW: hunter2"));
     m_window.reset();
     EXPECT_EQ(clipboardText(), QString());
+}
+
+TEST_F(PrivacyTest, AnIdleWindowStoresThePaneHidesAndAsksForThePassword)
+{
+    DataPane* pane = openRecord();
+    pane->moveCursor(QTextCursor::End);
+    type_text(pane, QStringLiteral(" typed"));
+    std::strcpy(g_app_config.password, "pw");
+    IdleLock::setIdleMillisecondsForTests(50);
+    IdleLock lock(m_window.get());
+
+    // Locked: the text is in the file, no window shows; the right password
+    // shows the window again.
+    bool hiddenWhileAsked = false;
+    std::string stored;
+    when_modal<LoginDlg>([&](LoginDlg* login) {
+        hiddenWhileAsked = !m_window->isVisible();
+        stored = data_of(read_record_file(dataFile()).records.at(0));
+        type_text(login->m_pass, QStringLiteral("wrong"));
+        login->accept();
+        login->m_pass->clear();
+        type_text(login->m_pass, QStringLiteral("pw"));
+        IdleLock::setIdleMillisecondsForTests(600000); // no second lock while the test goes on
+        login->accept();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(pending_modal_actions() == 0 && !lock.locked(), 10000);
+    EXPECT_TRUE(hiddenWhileAsked);
+    EXPECT_EQ(stored, "PW: hunter2 typed");
+    EXPECT_EQ(MessageBox::takeAsked(), QStringList{QStringLiteral("パスワードが間違っています。ログインできません")});
+    EXPECT_TRUE(m_window->isVisible());
+    EXPECT_FALSE(m_window->ended());
+
+    // The session locked its screen; Cancel ends the program as a refused login does.
+    when_modal<LoginDlg>([](LoginDlg* login) { login->reject(); });
+    lock.lockNow();
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->ended(), 10000);
+    EXPECT_FALSE(m_window->isVisible());
 }
 
 } // namespace
