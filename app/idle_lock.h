@@ -1,5 +1,5 @@
 // Locks an unattended kestrel: after kest_lockmins minutes without input
-// (REG_SZ digits, default 10, 0: never), and when the desktop session locks
+// (REG_SZ digits, default 10; 0: not on time), and when the desktop session locks
 // its screen or the machine goes to sleep (D-Bus: the ScreenSaver's
 // ActiveChanged, logind's Lock and PrepareForSleep), provided a login
 // password is set. The pane is stored as a command stores it, every window is

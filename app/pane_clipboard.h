@@ -1,6 +1,6 @@
 // What the data pane puts on the clipboard is usually a password: it carries
 // the marker that clipboard histories honour, and it is cleared again after
-// kest_clipsecs seconds (REG_SZ digits, default 30, 0: never) and when the
+// kest_clipsecs seconds (REG_SZ digits, default 30; 0: not on time) and when the
 // program ends, but only while the clipboard still holds it. While a clear is
 // pending, the window's caption says in how many seconds.
 #pragma once
