@@ -4,6 +4,7 @@
 #include "dialog_units.h"
 #include "field_limit.h"
 #include "message_box.h"
+#include "password_field.h"
 #include "store/app_config.h"
 
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 
 #include <cstring>
+#include <string.h>
 
 LoginDlg::LoginDlg()
 {
@@ -23,9 +25,7 @@ LoginDlg::LoginDlg()
     label->setAlignment(Qt::AlignCenter);
     units.place(label, 7, 10, 172, 10);
 
-    m_pass = new QLineEdit(this);
-    m_pass->setEchoMode(QLineEdit::Password);
-    limit_field(m_pass, CONFIG_TEXT_SIZE - 1);
+    m_pass = new_password_field(this);
     units.place(m_pass, 30, 26, 126, 13);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
@@ -45,16 +45,20 @@ void LoginDlg::accept()
     }
     char typed[CONFIG_TEXT_SIZE];
     take_field(m_pass, typed, sizeof typed);
-    if (std::strcmp(typed, g_app_config.password) != 0) {
+    const bool right = std::strcmp(typed, g_app_config.password) == 0;
+    explicit_bzero(typed, sizeof typed);
+    if (!right) {
         MessageBox::message(QStringLiteral("パスワードが間違っています。ログインできません"));
         return;
     }
     m_result = 1;
+    wipe_field(m_pass);
     QDialog::accept();
 }
 
 void LoginDlg::reject()
 {
     m_result = 0;
+    wipe_field(m_pass);
     QDialog::reject();
 }

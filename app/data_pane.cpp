@@ -1,9 +1,11 @@
 #include "data_pane.h"
 
+#include "pane_clipboard.h"
 #include "text_edge.h"
 
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QTextDocumentFragment>
 
 namespace {
 
@@ -16,7 +18,7 @@ int stored_size(const QString& text)
 
 } // namespace
 
-DataPane::DataPane(QWidget* parent) : QPlainTextEdit(parent)
+DataPane::DataPane(QWidget* parent) : QPlainTextEdit(parent), m_clipboard(new PaneClipboard(this))
 {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -109,4 +111,9 @@ void DataPane::insertFromMimeData(const QMimeData* source)
     if (source && source->hasText() && !accepts(source->text()))
         return;
     QPlainTextEdit::insertFromMimeData(source);
+}
+
+QMimeData* DataPane::createMimeDataFromSelection() const
+{
+    return m_clipboard->offer(textCursor().selection().toPlainText());
 }

@@ -2,11 +2,14 @@
 // and hands it back as CP932 with CR LF. It refuses typed or pasted text that
 // CP932 cannot hold or that would make the text longer than the record's data
 // field, and hands back the loaded bytes unchanged while the text is unedited.
+// What it copies to the clipboard is marked secret and cleared again.
 #pragma once
 
 #include <QPlainTextEdit>
 
 #include <string>
+
+class PaneClipboard;
 
 class DataPane : public QPlainTextEdit
 {
@@ -29,10 +32,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
+    // Copies (Ctrl+C, the context menu, the selection) go through the guard.
+    QMimeData* createMimeDataFromSelection() const override;
 
 private:
     // True when `inserted` may replace the selection; shows a notice if not.
     bool accepts(const QString& inserted);
 
     std::string m_loaded;
+    PaneClipboard* m_clipboard;
 };

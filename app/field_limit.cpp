@@ -5,6 +5,7 @@
 
 #include <QLineEdit>
 
+#include <string.h>
 #include <string>
 
 namespace {
@@ -47,5 +48,6 @@ bool take_field(const QLineEdit* field, char* out, std::size_t size)
     if (!to_cp932(field->text(), text))
         return false;
     cp932::copy_cut(out, size, text.c_str());
+    explicit_bzero(text.data(), text.size()); // a password passes here
     return true;
 }

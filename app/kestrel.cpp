@@ -1,17 +1,25 @@
 #include "kestrel.h"
 
+#include "idle_lock.h"
 #include "kestrelDlg.h"
 #include "message_box.h"
 #include "signal_close.h"
 
 #include "commons/commons.h"
+#include "platform/no_dumps.h"
 #include "platform/sockets.h"
+#include "store/app_config.h"
 
 #include <QGuiApplication>
 #include <QObject>
 
+#include <string.h>
+
 kestrelApp::kestrelApp()
 {
+    // Before anything is loaded: no core file or other process gets the
+    // password or the record texts this process will hold.
+    nodumps::forbid_dumps();
     logputd(1, __FILE_NAME__, __LINE__, "================== START =============\n");
 }
 
@@ -28,8 +36,11 @@ bool kestrelApp::InitInstance()
         SignalClose terminationSignals;
         QObject::connect(&terminationSignals, &SignalClose::closeRequested, &dlg, &kestrelDlg::requestClose);
         QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, &dlg, &kestrelDlg::requestClose);
+        IdleLock idleLock(&dlg);
         dlg.runModal();
     }
+    // Saved at the window's end; the password is of no further use.
+    explicit_bzero(g_app_config.password, sizeof g_app_config.password);
     sockets::cleanup();
     return false;
 }

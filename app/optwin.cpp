@@ -4,6 +4,7 @@
 #include "dialog_units.h"
 #include "field_limit.h"
 #include "message_box.h"
+#include "password_field.h"
 #include "store/app_config.h"
 #include "text_edge.h"
 
@@ -12,6 +13,7 @@
 #include <QPushButton>
 
 #include <cstring>
+#include <string.h>
 
 namespace {
 
@@ -20,14 +22,6 @@ QLabel* field_label(const QString& text, QWidget* parent)
     auto* label = new QLabel(text, parent);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
-}
-
-QLineEdit* password_field(QWidget* parent)
-{
-    auto* field = new QLineEdit(parent);
-    field->setEchoMode(QLineEdit::Password);
-    limit_field(field, CONFIG_TEXT_SIZE - 1);
-    return field;
 }
 
 void set_password(const char* text)
@@ -60,11 +54,11 @@ SettingsDlg::SettingsDlg()
 
     auto* oldLabel = field_label(QStringLiteral("旧パスワード："), this);
     units.place(oldLabel, 7, 30, 60, 13);
-    m_oldpass = password_field(this);
+    m_oldpass = new_password_field(this);
     units.place(m_oldpass, 70, 30, 100, 13);
     auto* newLabel = field_label(QStringLiteral("新パスワード："), this);
     units.place(newLabel, 7, 50, 60, 13);
-    m_newpass = password_field(this);
+    m_newpass = new_password_field(this);
     units.place(m_newpass, 70, 50, 100, 13);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
@@ -101,18 +95,23 @@ void SettingsDlg::applyPasswordStep()
     if (m_oldpass->isEnabled()) {
         char oldpass[CONFIG_TEXT_SIZE];
         take_field(m_oldpass, oldpass, sizeof oldpass);
-        if (std::strcmp(oldpass, g_app_config.password) != 0) {
+        const bool right = std::strcmp(oldpass, g_app_config.password) == 0;
+        explicit_bzero(oldpass, sizeof oldpass);
+        if (!right) {
+            explicit_bzero(newpass, sizeof newpass);
             MessageBox::message(QStringLiteral("旧パスワードが間違っています。パスワードを更新できませんでした"));
             return;
         }
         MessageBox::message(QStringLiteral("パスワードが更新されました"));
         set_password(newpass);
+        explicit_bzero(newpass, sizeof newpass);
         return;
     }
     if (newpass[0] != '\0') {
         MessageBox::message(QStringLiteral("パスワードが更新されました"));
         set_password(newpass);
     }
+    explicit_bzero(newpass, sizeof newpass);
 }
 
 void SettingsDlg::accept()
@@ -130,11 +129,15 @@ void SettingsDlg::accept()
     std::memset(g_app_config.datafile, 0, sizeof g_app_config.datafile);
     std::memcpy(g_app_config.datafile, path, std::strlen(path));
     m_result = 1;
+    wipe_field(m_oldpass);
+    wipe_field(m_newpass);
     QDialog::accept();
 }
 
 void SettingsDlg::reject()
 {
     m_result = 0;
+    wipe_field(m_oldpass);
+    wipe_field(m_newpass);
     QDialog::reject();
 }

@@ -96,6 +96,7 @@ int sub_load_config()
     if (sub_reg_read_ex("kest_passwrd", buffer, sizeof buffer) == 0) {
         unscramble_block(buffer, sizeof buffer);
         std::memcpy(config.password, buffer, strnlen(buffer, sizeof buffer - 1));
+        explicit_bzero(buffer, sizeof buffer);
     }
     return 0;
 }

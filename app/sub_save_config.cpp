@@ -32,7 +32,9 @@ int sub_save_config()
     char buffer[CONFIG_TEXT_SIZE] = {};
     std::memcpy(buffer, config.password, strnlen(config.password, sizeof buffer - 1));
     scramble_block(buffer, sizeof buffer);
-    if (sub_reg_write_ex("kest_passwrd", buffer, sizeof buffer) != 0)
+    const int written = sub_reg_write_ex("kest_passwrd", buffer, sizeof buffer);
+    explicit_bzero(buffer, sizeof buffer);
+    if (written != 0)
         return write_failed("kest_passwrd", __LINE__);
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -183,6 +184,9 @@ int put_record(bool echo, int level, const char* source, int line, const char* f
     LogRecord record(level, source, line, Naming::PerProcess);
     if (!record)
         return 0;
+    // The echo is for a console only: started from a desktop, standard output
+    // goes to the session's journal, where record texts have no place.
+    echo = echo && isatty(STDOUT_FILENO) == 1;
     record.header();
     if (echo)
         record.echo_header();

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cp932 {
@@ -247,9 +248,18 @@ FILE* fopen_path(const char* cp932_path, const char* mode)
     int flags = open_flags(mode);
     if (flags < 0 || !native_path(cp932_path, path) || path.empty())
         return nullptr;
-    int fd = open(path.c_str(), flags, 0600);
+    // Not blocking on a planted FIFO or device; the link itself is never followed.
+    int fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0)
         return nullptr;
+    // Only a file of ours: another user's file, or one that others may write,
+    // would hand the text to them.
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & S_IWOTH) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
     FILE* file = fdopen(fd, mode);
     if (!file)
         close(fd);

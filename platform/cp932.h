@@ -52,6 +52,8 @@ std::size_t copy_cut(char* dst, std::size_t dst_size, const char* src);
 // is not valid CP932.
 bool native_path(const char* cp932_path, std::string& out);
 // fopen by CP932 path; a file it creates gets mode 0600 (it may hold secrets).
+// Opens only a regular file of this user that others cannot write, never
+// through a symbolic link: null for anything else.
 FILE* fopen_path(const char* cp932_path, const char* mode);
 
 } // namespace cp932

@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QThread>
 
+#include <sstream>
+
 namespace {
 
 using EndToEndTest = AppTest;
@@ -67,9 +69,18 @@ TEST_F(EndToEndTest, FirstRunThenASessionThenTheRealProgramKeepsEverything)
     while (count_of(log(), done) == shownBefore && !deadline.hasExpired())
         QThread::msleep(20);
     ASSERT_EQ(real.state(), QProcess::Running) << real.readAllStandardError().toStdString();
+    // No core file; and trace lines do not leave the log through a pipe.
+    const std::string limits = testenv::read_file("/proc/" + std::to_string(real.processId()) + "/limits");
+    const std::size_t core = limits.find("Max core file size");
+    ASSERT_NE(core, std::string::npos) << limits;
+    std::istringstream coreLimits(limits.substr(core + 18));
+    std::string soft, hard;
+    coreLimits >> soft >> hard;
+    EXPECT_EQ(soft + " " + hard, "0 0");
     real.terminate();
     ASSERT_TRUE(real.waitForFinished(60000));
     EXPECT_EQ(real.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(real.readAllStandardOutput().toStdString(), "");
     EXPECT_EQ(testenv::read_file(datafile), afterSession);
     // "(ALL)", ウェブサービス, 銀行口座: the last category selected was row 1.
     EXPECT_EQ(config_value("kest_kindcsl"), sz_value("1"));

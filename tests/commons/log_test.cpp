@@ -3,7 +3,12 @@
 #include "commons/commons_internal.h"
 #include "platform/registry.h"
 
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <pty.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -22,6 +27,38 @@ protected:
     }
 
     static std::string pid() { return std::to_string(getpid()); }
+
+    // What `body` prints while standard output is a terminal, or a pipe.
+    static std::string standardOutput(bool terminal, const std::function<void()>& body)
+    {
+        int ends[2] = {-1, -1}; // read, write
+        if (terminal ? openpty(&ends[0], &ends[1], nullptr, nullptr, nullptr) != 0 : pipe(ends) != 0) {
+            ADD_FAILURE() << "no terminal or pipe";
+            return {};
+        }
+        if (terminal) {
+            termios plain{};
+            tcgetattr(ends[1], &plain);
+            plain.c_oflag &= ~OPOST; // "\n" arrives as printed
+            tcsetattr(ends[1], TCSANOW, &plain);
+        }
+        std::fflush(stdout);
+        const int saved = dup(STDOUT_FILENO);
+        dup2(ends[1], STDOUT_FILENO);
+        body();
+        std::fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+        // Read while the writing end is open: a terminal without one reads as an error.
+        fcntl(ends[0], F_SETFL, O_NONBLOCK);
+        std::string printed;
+        char chunk[4096];
+        for (ssize_t n; (n = read(ends[0], chunk, sizeof chunk)) > 0;)
+            printed.append(chunk, static_cast<size_t>(n));
+        close(ends[1]);
+        close(ends[0]);
+        return printed;
+    }
 };
 
 using Lines = std::vector<std::string>;
@@ -118,21 +155,67 @@ TEST_F(LogTest, LogTypeThreeWritesAFilePerProcessAndSuffix)
     EXPECT_FALSE(fs::exists(logPath("trace." + pid() + ".txt")));
 }
 
-TEST_F(LogTest, LogputdEchoesOnlyWrittenRecords)
+TEST_F(LogTest, LogputdEchoesOnlyWrittenRecordsAndOnlyToATerminal)
 {
     const std::string error = "*(sub_sysdata_loa:0010) ERROR : error";
     const std::pair<const char*, Lines> cases[] = {
         {"0", {}}, {"1", {error}}, {"2", {"*(sub_sysdata_loa:0009) NORML : type 2", error}}};
     for (const auto& [type, echo] : cases) {
         enableLog(type);
-        testing::internal::CaptureStdout();
-        logputd(1, "C:\\src\\sub_sysdata_load.cpp", 9, "type %s\n", type);
-        logputd(0, "C:\\src\\sub_sysdata_load.cpp", 10, "error\n");
-        EXPECT_EQ(echoed(testing::internal::GetCapturedStdout()), echo) << "log_type " << type;
+        for (bool terminal : {true, false}) {
+            const std::string printed = standardOutput(terminal, [type] {
+                logputd(1, "C:\\src\\sub_sysdata_load.cpp", 9, "type %s\n", type);
+                logputd(0, "C:\\src\\sub_sysdata_load.cpp", 10, "error\n");
+            });
+            EXPECT_EQ(echoed(printed), terminal ? echo : Lines{}) << "log_type " << type << " terminal " << terminal;
+        }
     }
-    EXPECT_EQ(records(),
-              (Lines{record("sub_sysdata_loa", 10, "ERROR", "error"), record("sub_sysdata_loa", 9, "NORML", "type 2"),
-                     record("sub_sysdata_loa", 10, "ERROR", "error")}));
+    const std::string typeTwo = record("sub_sysdata_loa", 9, "NORML", "type 2");
+    const std::string errorLine = record("sub_sysdata_loa", 10, "ERROR", "error");
+    EXPECT_EQ(records(), (Lines{errorLine, errorLine, typeTwo, errorLine, typeTwo, errorLine}));
+}
+
+// Only a regular file of ours that others cannot write receives records.
+TEST_F(LogTest, ALogPathThatIsNotOurOwnFileGetsNothing)
+{
+    const fs::path target = path("target.txt");
+    const std::pair<const char*, std::function<void(const fs::path&)>> cases[] = {
+        {"symbolic link", [&](const fs::path& at) { fs::create_symlink(target, at); }},
+        {"link to a missing file", [&](const fs::path& at) { fs::create_symlink(path("none.txt"), at); }},
+        {"file others may write",
+         [](const fs::path& at) {
+             testenv::write_file(at, "");
+             ASSERT_EQ(chmod(at.c_str(), 0666), 0);
+         }},
+        {"fifo", [](const fs::path& at) { ASSERT_EQ(mkfifo(at.c_str(), 0600), 0); }},
+        {"folder", [](const fs::path& at) { fs::create_directory(at); }},
+        {"another user's file",
+         [](const fs::path& at) {
+             testenv::write_file(at, "");
+             ASSERT_EQ(chown(at.c_str(), 4242, 4242), 0);
+         }},
+    };
+    testenv::write_file(target, "");
+    for (const auto& [what, plant] : cases) {
+        if (std::string_view(what) == "another user's file" && geteuid() != 0)
+            continue; // only root can give a file away
+        fs::remove_all(logPath());
+        plant(logPath());
+        enableLog("2");
+        logput(0, "t.cpp", 1, "secret\n");
+        vb_logput(0, "t.cpp", 2, "secret");
+        logdmp(0, "t.cpp", 3, nullptr, -1, "secret\n");
+        EXPECT_EQ(testenv::read_file(target), "") << what;
+        if (fs::is_regular_file(fs::symlink_status(logPath()))) {
+            EXPECT_EQ(testenv::read_file(logPath()), "") << what;
+        }
+        EXPECT_FALSE(fs::exists(path("none.txt"))) << what;
+    }
+    // A new log file is ours and private.
+    fs::remove_all(logPath());
+    logput(0, "t.cpp", 4, "mine\n");
+    EXPECT_EQ(records(), Lines{record("t.cpp", 4, "ERROR", "mine")});
+    EXPECT_EQ(fs::status(logPath()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(LogTest, DumpRowsCoverEveryByteUpToTheLastIndex)

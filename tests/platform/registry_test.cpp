@@ -1,4 +1,5 @@
 #include "platform/registry.h"
+#include "platform/registry_digits.h"
 
 #include "test_env.h"
 
@@ -231,5 +232,25 @@ TEST_F(RegistryTest, ConcurrentWritersNeverLeaveATornValue)
     std::string last = read(key, "shared", length);
     EXPECT_TRUE(last == values[0] || last == values[1]);
     EXPECT_EQ(entriesOf(hklm() / "k"), std::vector<std::string>{"=shared"});
+    reg::close_key(key);
+}
+
+TEST_F(RegistryTest, DigitsReadAsANumberElseTheFallback)
+{
+    reg::KeyHandle key = create("SOFTWARE\\k");
+    const uint32_t dword = 7;
+    ASSERT_EQ(reg::set_value(key, "dword", reg::REG_DWORD, &dword, sizeof dword), reg::Status::Ok);
+    const std::pair<const char*, int> cases[] = {
+        {"30", 30}, {"0", 0}, {"007", 7}, {"99999999999", 600}, {"", -1}, {" 5", -1}, {"5x", -1}, {"-5", -1},
+    };
+    for (const auto& [text, number] : cases) {
+        setText(key, "v", text);
+        EXPECT_EQ(reg::read_digits("SOFTWARE\\k", "v", -1, 600), number) << '"' << text << '"';
+    }
+    setText(key, "long", std::string(40, '1'));
+    EXPECT_EQ(reg::read_digits("SOFTWARE\\k", "long", -1, 600), -1);
+    EXPECT_EQ(reg::read_digits("SOFTWARE\\k", "dword", -1, 600), -1);
+    EXPECT_EQ(reg::read_digits("SOFTWARE\\k", "missing", -1, 600), -1);
+    EXPECT_EQ(reg::read_digits("SOFTWARE\\none", "v", 10, 600), 10);
     reg::close_key(key);
 }
