@@ -3,7 +3,7 @@
 #include "commons/commons.h"
 #include "platform/atomic_file.h"
 #include "platform/file_calls.h"
-#include "platform/registry.h"
+#include "platform/registry_digits.h"
 #include "store/file/checksum.h"
 #include "store/file/side_files.h"
 #include "store/record_file.h"
@@ -28,23 +28,9 @@ constexpr size_t STAMP_SIZE = 15; // yyyymmdd-hhmmss
 
 int backups_to_keep()
 {
-    // Read quietly from the application's key: sub_regread would log a normal
-    // line for the missing value, which is most users' case, and so change
-    // the trace of the run's first record operation.
-    char value[32] = {};
-    uint32_t type = 0;
-    uint32_t size = sizeof value - 1; // one byte more, so that the value always ends
-    if (reg::read_value(reg::Hive::LocalMachine, "SOFTWARE\\qelt_key_yoyaku", "kest_backups", &type, value, &size) !=
-            reg::Status::Ok ||
-        type != reg::REG_SZ || value[0] == '\0')
-        return DEFAULT_KEPT;
-    long kept = 0;
-    for (const char* c = value; *c; ++c) {
-        if (*c < '0' || *c > '9')
-            return DEFAULT_KEPT;
-        kept = std::min(kept * 10 + (*c - '0'), 100000L);
-    }
-    return static_cast<int>(kept);
+    // Read quietly: the missing value, most users' case, must not change the
+    // trace of the run's first record operation.
+    return reg::read_digits("SOFTWARE\\qelt_key_yoyaku", "kest_backups", DEFAULT_KEPT, 100000);
 }
 
 // Where a backup's name, behind its prefix, is "yyyymmdd-hhmmss" or "yyyymmdd-hhmmss-<n>":
