@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
@@ -163,6 +164,19 @@ int make_temp(std::string& templ)
     if (!allowed(FileCall::Open, templ.c_str()))
         return -1;
     return again([&] { return mkostemp(templ.data(), O_CLOEXEC); });
+}
+
+const void* map_read(int fd, size_t size)
+{
+    if (size == 0 || !allowed(FileCall::Read, nullptr, fd))
+        return nullptr;
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    return map == MAP_FAILED ? nullptr : map;
+}
+
+void unmap(const void* map, size_t size)
+{
+    ::munmap(const_cast<void*>(map), size);
 }
 
 bool copy_bytes(int from, off_t from_offset, int to, off_t to_offset, int64_t size)

@@ -80,10 +80,12 @@ int purge_records(int32_t kind_id)
     const std::string freedBytes(reinterpret_cast<const char*>(&freed), sizeof freed);
     std::vector<ByteChange> changes;
     BlockWalk walk = file.walk();
-    while (CatgRecord* block = walk.next()) {
+    while (const CatgRecord* block = walk.next()) {
         // Flag and category decide; the name is decoded only for a record that goes.
-        unscramble_block(block, sizeof block->flag + sizeof block->catg_kind);
-        if (block->flag != 1 || block->catg_kind != kind_id)
+        int32_t head[2];
+        memcpy(head, block, sizeof head);
+        unscramble_block(head, sizeof head);
+        if (head[0] != 1 || head[1] != kind_id)
             continue;
         char name[NAME_SIZE + 1];
         scrambled_field_text(block->name, NAME_SIZE, name);

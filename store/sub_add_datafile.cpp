@@ -6,6 +6,7 @@
 #include "store/file/record_io.h"
 #include "store/record_ops.h"
 
+#include <cstddef>
 #include <cstring>
 
 int sub_add_datafile(int curkind, const char* name)
@@ -38,9 +39,12 @@ int sub_add_datafile(int curkind, const char* name)
     const bool trace = trace_lines_on();
     bool found = false;
     BlockWalk walk = file.walk();
-    while (CatgRecord* block = walk.next()) {
+    while (const CatgRecord* scrambled = walk.next()) {
         const int n = static_cast<int>(walk.index());
         // The flag decides; the rest of the block is decoded only for the trace line.
+        CatgRecord head;
+        memcpy(&head, scrambled, offsetof(CatgRecord, data));
+        CatgRecord* block = &head;
         unscramble_block(&block->flag, sizeof block->flag);
         if (block->flag != 1) {
             logputd(1, __FILE_NAME__, 102, "Data Stored (UPDATE) ncnt=%d\n", n);

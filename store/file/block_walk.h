@@ -1,8 +1,9 @@
-// Walks the record area of an opened record file block by block, reading a
-// batch of blocks per system call straight into its own buffer. The batches
-// start small, for a walk that stops early (a free block near the start),
-// and grow to 32 blocks (148 KB), for a walk over the whole file: few calls,
-// and a buffer that stays in the processor cache while it is read.
+// Walks the record area of an opened record file block by block, without
+// copying it: a read-only memory map of the file, so that a walk that looks
+// only at the blocks' heads (the list fills, the purge, the free-block scan)
+// touches only the pages that hold them. Where the file cannot be mapped, a
+// batch of blocks is read per system call instead, starting small for a walk
+// that stops early and growing to 32 blocks (148 KB).
 #pragma once
 
 #include "store/record_file.h"
@@ -25,10 +26,15 @@ public:
     static constexpr int MAX_BATCH_BLOCKS = 32;
 
     BlockWalk(int fd, const RecordArea& area);
+    ~BlockWalk();
+    BlockWalk(BlockWalk&& other) noexcept;
+    BlockWalk(const BlockWalk&) = delete;
+    BlockWalk& operator=(const BlockWalk&) = delete;
+    BlockWalk& operator=(BlockWalk&&) = delete;
 
-    // The next block, still scrambled; null at the end of the area or when a
-    // read fails (failed() tells which).
-    CatgRecord* next();
+    // The next block, still scrambled, valid until the walk moves on; null at
+    // the end of the area or when a read fails (failed() tells which).
+    const CatgRecord* next();
     // Record index of the block that next() returned last.
     int64_t index() const { return m_next - 1; }
     bool failed() const { return m_failed; }
@@ -38,6 +44,7 @@ private:
 
     int m_fd;
     RecordArea m_area;
+    const char* m_map = nullptr; // the whole file, when mapped
     std::unique_ptr<CatgRecord[]> m_batch;
     int64_t m_batchFirst = 0; // record index of m_batch[0]
     int m_batchCount = 0;
