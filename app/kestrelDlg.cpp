@@ -157,9 +157,13 @@ void kestrelDlg::initDialog()
     if (g_app_config.password[0] != '\0') {
         LoginDlg login;
         login.exec();
-        if (login.m_result != 1)
+        if (login.m_result != 1) {
             endModal();
+            return;
+        }
     }
+    // The copy of the file as this run found it is made while the user looks around.
+    session_start_backup();
 }
 
 void kestrelDlg::firstRunSetup()

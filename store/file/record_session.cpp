@@ -192,6 +192,7 @@ void RecordSession::end()
     m_native.clear();
     m_readOnly = m_pending = false;
     m_backedUp.clear();
+    drop_background_backup(); // a run that changed nothing leaves no backup
 }
 
 } // namespace
@@ -241,9 +242,18 @@ void session_change_pending()
     g_session.m_pending = true;
 }
 
+void session_start_backup()
+{
+    if (g_session.m_native.empty() || g_session.m_readOnly || g_session.m_backedUp.contains(g_session.m_native))
+        return;
+    const int fd = fc::open(g_session.m_native.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd >= 0)
+        start_background_backup(g_session.m_native, fd);
+}
+
 void session_back_up_before_change(const char* path, const std::string& native, int fd)
 {
-    if (g_session.m_backedUp.insert(native).second)
+    if (g_session.m_backedUp.insert(native).second && !keep_background_backup(path, native))
         back_up_record_file(path, native, fd);
 }
 

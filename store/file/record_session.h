@@ -37,6 +37,10 @@ bool session_ready_for_change(const std::string& native);
 // A change failed half-way and its journal is kept for recovery.
 void session_change_pending();
 
+// Starts the copy of the record file as this run found it in the background
+// (the program does this once its window is up), so that the first change
+// does not wait for a whole copy; without it, the first change copies.
+void session_start_backup();
 // The run's first change of the record file backs it up first (`fd` open on it).
 void session_back_up_before_change(const char* path, const std::string& native, int fd);
 // The record file was replaced by a new one (the save): the lock follows it,

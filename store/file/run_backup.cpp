@@ -9,6 +9,7 @@
 #include "store/record_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -102,6 +105,81 @@ bool write_backup(int from, off_t size, const fs::path& folder, const std::strin
            atomic_file::Outcome::Failed;
 }
 
+// A copy made off the user's path: the record file as the run found it,
+// written under its temporary name while the window is already in use.
+class BackgroundBackup
+{
+public:
+    ~BackgroundBackup() { finish(false); }
+
+    bool start(const std::string& native, int fd, off_t size, const std::string& folder, int kept)
+    {
+        m_native = native;
+        m_folder = folder;
+        m_kept = kept;
+        m_name = new_backup_name(folder, backup_prefix(native));
+        m_temp = (fs::path(folder) / ("." + m_name.filename().string() + ".XXXXXX")).string();
+        m_to = fc::make_temp(m_temp);
+        if (m_to < 0) {
+            close(fd);
+            return false;
+        }
+        m_cancel = false;
+        m_thread = std::thread([this, fd, size] {
+            // Idle I/O priority: the user's own reads and writes go first.
+            syscall(SYS_ioprio_set, 1 /* IOPRIO_WHO_PROCESS */, 0, 3 << 13 /* IOPRIO_CLASS_IDLE */);
+            constexpr off_t STEP = 8 << 20;
+            bool ok = true;
+            for (off_t at = 0; ok && at < size && !m_cancel; at += STEP)
+                ok = fc::copy_bytes(fd, at, m_to, at, std::min(STEP, size - at));
+            m_ok = ok && !m_cancel && fc::fsync(m_to);
+            m_error = errno;
+            close(fd);
+        });
+        return true;
+    }
+
+    bool running() const { return m_to >= 0; }
+    const std::string& native() const { return m_native; }
+
+    // Waits for the copy; keeps it under its name, or removes it.
+    bool finish(bool keep)
+    {
+        if (m_to < 0)
+            return false;
+        m_cancel = !keep;
+        m_thread.join();
+        close(m_to);
+        m_to = -1;
+        bool kept = keep && m_ok && fc::rename(m_temp.c_str(), m_name.c_str());
+        if (!kept) {
+            if (keep)
+                errno = m_ok ? errno : m_error;
+            const int error = errno;
+            fc::unlink(m_temp.c_str());
+            errno = error;
+            return false;
+        }
+        fc::sync_folder_of(m_name.string());
+        drop_old_backups(m_folder, backup_prefix(m_native), m_kept);
+        return true;
+    }
+
+private:
+    std::string m_native;
+    fs::path m_folder;
+    fs::path m_name;
+    std::string m_temp;
+    int m_kept = 0;
+    int m_to = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_cancel{false};
+    bool m_ok = false;
+    int m_error = 0;
+};
+
+BackgroundBackup g_background;
+
 } // namespace
 
 std::string backup_prefix(const std::string& native)
@@ -113,6 +191,33 @@ std::string backup_prefix(const std::string& native)
              static_cast<unsigned>(checksum(absolute.data(), absolute.size()) & 0xffffffffU));
     // Within NAME_MAX with the time stamp and the temporary name's ends.
     return fs::path(absolute).filename().string().substr(0, 200) + "-" + hash + "-";
+}
+
+bool start_background_backup(const std::string& native, int fd)
+{
+    g_background.finish(false);
+    struct stat st;
+    const int kept = backups_to_keep();
+    const std::string folder = kept > 0 ? make_state_folder("backups") : std::string();
+    if (fc::fstat(fd, st) && st.st_size > COUNT_SIZE && !folder.empty() &&
+        g_background.start(native, fd, st.st_size, folder, kept))
+        return true;
+    close(fd);
+    return false;
+}
+
+bool keep_background_backup(const char* path, const std::string& native)
+{
+    if (!g_background.running() || g_background.native() != native)
+        return false;
+    if (!g_background.finish(true))
+        logputd(1, __FILE_NAME__, __LINE__, "Data File (%s) backup error: %s\n", path, strerror(errno));
+    return true;
+}
+
+void drop_background_backup()
+{
+    g_background.finish(false);
 }
 
 void back_up_record_file(const char* path, const std::string& native, int fd)

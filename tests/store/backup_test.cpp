@@ -155,3 +155,24 @@ TEST_F(BackupTest, ABackupThatCannotBeWrittenDoesNotStopTheRun)
 }
 
 } // namespace
+
+TEST_F(BackupTest, TheCopyMadeInTheBackgroundIsKeptOnlyByARunThatChangesTheFile)
+{
+    const std::string found = file_bytes({{10, "bank"}}, {make_record(1, 10, "a", "pin 1234")});
+    for (const bool changes : {false, true}) {
+        SCOPED_TRACE(changes ? "a run that changes the file" : "a run that only stores what is there");
+        testenv::write_file(m_file, found);
+        run([changes] {
+            session_start_backup();
+            // The same text again writes nothing and is no change.
+            ASSERT_EQ(sub_update_datafile(0, changes ? "pin 5678" : "pin 1234", -1), 0);
+        });
+        std::vector<fs::path> left;
+        for (const fs::directory_entry& entry : fs::directory_iterator(backupFolder()))
+            left.push_back(entry.path());
+        ASSERT_EQ(left.size(), changes ? 1u : 0u);
+        if (changes) {
+            EXPECT_EQ(testenv::read_file(left[0]), found);
+        }
+    }
+}
