@@ -274,9 +274,10 @@ struct Row
     std::string fixed;
     std::string baseline;
     double target;
-    int64_t size; // memory rows only
+    int64_t size; // memory and count rows only
     bool memory;
     std::vector<int64_t> at;
+    bool count = false;
 };
 
 std::vector<Row>& rows()
@@ -300,6 +301,11 @@ void add_memory_row(const std::string& label, const std::string& figure, int64_t
     rows().push_back({label, figure, {}, {}, limit_mib, size, true, {}});
 }
 
+void add_count_row(const std::string& label, const std::string& figure, int64_t size, double limit)
+{
+    rows().push_back({label, figure, {}, {}, limit, size, true, {}, true});
+}
+
 void sizes(benchmark::internal::Benchmark* b)
 {
     sizes_of(b, std::vector<int64_t>(std::begin(kSizes), std::end(kSizes)));
@@ -320,6 +326,17 @@ void print_table()
     std::printf("%-46s %8s %10s %-16s %10s %7s %7s  %s\n", "operation", "records", "ms", "baseline", "base ms", "ratio",
                 "target", "");
     for (const Row& row : rows()) {
+        if (row.count) {
+            if (!figure_map().contains(full_name(row.subject, row.size))) {
+                std::printf("%-46s %8lld %10s\n", row.label.c_str(), static_cast<long long>(row.size), "(not run)");
+                continue;
+            }
+            const double n = figure_of(row.subject, row.size);
+            std::printf("%-46s %8lld %10.0f %-16s %10s %7s %7.0f  %s\n", row.label.c_str(),
+                        static_cast<long long>(row.size), n, "(count)", "", "", row.target,
+                        n <= row.target ? "ok" : "MISSED");
+            continue;
+        }
         if (row.memory) {
             const double mib = figure_of(row.subject, row.size) / 1024.0;
             if (mib <= 0) {

@@ -88,6 +88,8 @@ void add_ratio_row(const std::string& label, const std::string& subject, const s
                    const std::string& baseline, double target, std::vector<int64_t> at = {});
 // A row of an absolute figure (MiB of peak memory) against its limit.
 void add_memory_row(const std::string& label, const std::string& figure, int64_t size, double limit_mib);
+// A row of a count (syncs, writes) against its limit.
+void add_count_row(const std::string& label, const std::string& figure, int64_t size, double limit);
 void print_table();
 
 // Sizes of the window and baseline benchmarks.
