@@ -1,5 +1,7 @@
 #include "list_item.h"
 
+#include "platform/list_order.h"
+
 #include <QListWidget>
 
 // A row holds its text and item data alone: with a list of every record,
@@ -12,20 +14,12 @@ ListItem::ListItem(const QString& text, int data) : QListWidgetItem(text)
 
 bool ListItem::operator<(const QListWidgetItem& other) const
 {
-    return list_text_less(text(), other.text());
+    return list_order::compare(list_text(text()), list_text(other.text())) < 0;
 }
 
-// The case-insensitive compare folds each character and compares the folded
-// UTF-16 units; toCaseFolded folds every character that CP932 holds the same
-// way, so a plain compare of the folded texts gives the same order.
-QString list_sort_key(const QString& text)
+std::string list_key(QStringView text)
 {
-    return text.toCaseFolded();
-}
-
-bool list_text_less(QStringView a, QStringView b)
-{
-    return a.compare(b, Qt::CaseInsensitive) < 0;
+    return list_order::key(list_text(text));
 }
 
 int item_data(const QListWidget* list, int row)

@@ -1,9 +1,11 @@
-// A row of a sorted list: the list places it by its text, compared without
-// regard to case as the platform's sorted list box does, and the row's meaning
-// is its item data.
+// A row of a sorted list: the list places it by its text in the order of the
+// platform's sorted list box (list_order), and the row's meaning is its item data.
 #pragma once
 
 #include <QListWidgetItem>
+
+#include <string>
+#include <string_view>
 
 class QListView;
 class QListWidget;
@@ -16,11 +18,12 @@ public:
     bool operator<(const QListWidgetItem& other) const override;
 };
 
-// Texts whose keys compare equal (QString::compare) compare equal without
-// regard to case, and their order is the list's order.
-QString list_sort_key(const QString& text);
-// The order of sorted rows.
-bool list_text_less(QStringView a, QStringView b);
+// A text as the list order takes it, and its sort key (compared bytewise).
+inline std::u16string_view list_text(QStringView text)
+{
+    return {text.utf16(), static_cast<std::size_t>(text.size())};
+}
+std::string list_key(QStringView text);
 
 // Single selection, a vertical scroll bar always shown and rows of one
 // height, as every list of the windows has.
