@@ -65,8 +65,10 @@ void kestrelDlg::buildLayout()
     m_edit1->setEnabled(false);
     m_list2 = new RecordList(this);
     units.place(m_list2, 9, 87, 86, 92);
+    keep_whole_rows(m_list2);
     m_list1 = new_sorted_list(this);
     units.place(m_list1, 9, 19, 88, 45);
+    keep_whole_rows(m_list1);
 
     QList<QWidget*> buttons;
     auto button = [this, &units, &buttons](const QString& text, int x, int y, int width, int height) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+class QAbstractItemView;
+class QKeyEvent;
 class QListView;
 class QListWidget;
 class QWidget;
@@ -25,11 +27,19 @@ inline std::u16string_view list_text(QStringView text)
 }
 std::string list_key(QStringView text);
 
-// Single selection, a vertical scroll bar always shown and rows of one
-// height, as every list of the windows has.
+// Single selection, rows of one height, a vertical scroll bar only when the
+// rows need it and none across (a long text is cut at the list's edge), as
+// every list of the windows has.
 void set_list_look(QListView* list);
-// A sorted list of that look.
+// A sorted list of that look, whose keys select as select_moved_to says.
 QListWidget* new_sorted_list(QWidget* parent);
+// Shortens a placed list to whole rows, as the platform does with a list box
+// whose template does not ask for "no integral height".
+void keep_whole_rows(QListView* list);
+// After a key moved the caret (arrows, Home, End, Page Up and Down), selects
+// the caret's row, also when the caret stood there unselected: the
+// platform's list box selects the row it moves to and notifies as a click does.
+void select_moved_to(QAbstractItemView* list, const QKeyEvent* event);
 // The selected row's item; null when none is selected.
 QListWidgetItem* selected_item(const QListWidget* list);
 

@@ -136,3 +136,9 @@ int RecordList::addSorted(const QString& text, int index)
 {
     return m_rows->insertSorted(text, index);
 }
+
+void RecordList::keyPressEvent(QKeyEvent* event)
+{
+    QListView::keyPressEvent(event);
+    select_moved_to(this, event);
+}
