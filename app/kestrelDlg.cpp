@@ -6,6 +6,7 @@
 #include "data_pane.h"
 #include "dialog_keys.h"
 #include "dialog_units.h"
+#include "end_save.h"
 #include "list_item.h"
 #include "message_box.h"
 #include "optwin.h"
@@ -35,18 +36,14 @@ kestrelDlg::kestrelDlg()
     setWindowTitle(QStringLiteral("Larkspur"));
     setFont(dialog_font(10));
     buildLayout();
+    watch_for_exit(this);
 }
 
 kestrelDlg::~kestrelDlg()
 {
     // Every ending of the window saves, whatever ended it; a second copy
     // that was refused writes nothing.
-    if (m_saveAtEnd) {
-        sub_save_config();
-        if (g_app_config.datafile_changed != 1)
-            sub_sysdata_save();
-    }
-    end_record_session();
+    save_at_end(m_saveAtEnd);
 }
 
 void kestrelDlg::buildLayout()
