@@ -35,9 +35,9 @@ constexpr char16_t kHalfSemiVoiced = u'ﾟ';
 constexpr char16_t kHalfKanaFirst = u'ｦ';
 constexpr char16_t kHalfKanaLast = u'ﾝ';
 constexpr int kLevels = 4; // below the primary
-// Level 3 holds a length mark's own weight below every size weight.
+// A length mark after a kana weighs as its vowel with a size weight below
+// the vowel's own: the vowels' sizes start above it.
 constexpr uint8_t kLengthMarkSize = 1;
-constexpr uint8_t kFirstSize = 2;
 // A unit outside CP932 sorts after every known one, by its code.
 constexpr uint16_t kUnknownPrimary = 0xFFFF;
 
@@ -207,13 +207,12 @@ Table::Table()
         if (!previous || differs == 0) {
             ++primary;
             std::fill(level, level + kLevels, 1);
-            level[1] = kFirstSize;
         } else if (differs <= kLevels) {
             const int at = differs - 1;
             if (level[at] < 0xFF)
                 ++level[at];
             for (int below = at + 1; below < kLevels; ++below)
-                level[below] = below == 1 ? kFirstSize : 1;
+                level[below] = 1;
         }
         Weights& weights = *targets[i];
         weights.primary = primary;
@@ -221,6 +220,15 @@ Table::Table()
         std::copy(level, level + kLevels, weights.level);
         previous = &units[i];
     }
+
+    // Room below the vowels' sizes for the length mark.
+    for (Weights* weights : targets)
+        for (char16_t vowel : kVowels)
+            if (weights->primary == m_single[vowel].primary && weights->level[0] == m_single[vowel].level[0] &&
+                weights != &m_single[vowel])
+                ++weights->level[1];
+    for (char16_t vowel : kVowels)
+        ++m_single[vowel].level[1];
 
     // The vowel a length mark takes after each kana: the one that the
     // collator finds equal up to voicing.
@@ -257,71 +265,86 @@ void put_unit16(std::string& out, uint16_t value)
     out += static_cast<char>(value & 0xFF);
 }
 
-// Drops trailing weights of 1, the lowest of their level: a key with fewer
-// of them still orders the same, and most texts then carry no lower levels.
-void put_level(std::string& key, const std::string& level, bool strip)
-{
-    std::size_t size = level.size();
-    while (strip && size > 0 && level[size - 1] == 1)
-        --size;
-    key.append(level, 0, size);
-    key += '\0';
-}
-
 } // namespace
 
 void append_key(std::u16string_view text, std::string& key)
 {
     const Table& weights = table();
-    // Lower levels wait here while the primaries go into the key; an ASCII
-    // text gets weights of 1 alone there and leaves them empty.
-    thread_local std::string levels[kLevels];
+    const std::size_t size = text.size();
+    // The primaries go straight into the key, two bytes each; the lower
+    // levels wait in one scratch buffer, a row of `size` bytes per level.
+    thread_local std::string scratch;
     thread_local std::string marks; // hyphens and apostrophes: where and which
-    for (std::string& level : levels)
-        level.clear();
+    if (scratch.size() < kLevels * size)
+        scratch.resize(kLevels * size);
+    char* levels[kLevels];
+    for (int l = 0; l < kLevels; ++l)
+        levels[l] = scratch.data() + l * size;
     marks.clear();
+    const std::size_t start = key.size();
+    key.resize(start + 2 * size + 2);
+    char* primaries = key.data() + start;
+    std::size_t units = 0;
     int vowel = 0;
-    uint16_t position = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    auto put_primary = [&primaries](uint16_t primary) {
+        *primaries++ = static_cast<char>(primary >> 8);
+        *primaries++ = static_cast<char>(primary & 0xFF);
+    };
+    for (std::size_t i = 0; i < size; ++i) {
         const char16_t c = text[i];
         const Weights* unit = &weights.of(c);
         if (unit->ignored) {
-            put_unit16(marks, static_cast<uint16_t>(position + 1));
+            put_unit16(marks, static_cast<uint16_t>(units + 1));
             marks += static_cast<char>(unit->ignored);
             continue;
         }
-        ++position;
-        if (i + 1 < text.size())
+        if (i + 1 < size && text[i + 1] >= kHalfVoiced)
             if (const Weights* pair = weights.pair(c, text[i + 1])) {
                 unit = pair;
                 ++i;
             }
         if ((c == kLengthMark || c == kHalfLengthMark) && vowel) {
-            // A length mark after a kana counts as the vowel it lengthens, just after that vowel itself.
+            // A length mark after a kana counts as the vowel it lengthens, just before that vowel itself.
             const Weights& sound = weights.vowel(vowel);
-            put_unit16(key, sound.primary);
-            levels[0] += static_cast<char>(sound.level[0]);
-            levels[1] += static_cast<char>(kLengthMarkSize);
-            levels[2] += '\x01';
-            levels[3] += static_cast<char>(c == kLengthMark ? 1 : 2);
+            put_primary(sound.primary);
+            levels[0][units] = static_cast<char>(sound.level[0]);
+            levels[1][units] = static_cast<char>(kLengthMarkSize);
+            levels[2][units] = 1;
+            levels[3][units] = static_cast<char>(c == kLengthMark ? 1 : 2);
+            ++units;
             continue;
         }
         vowel = unit->vowel;
         if (!unit->primary) {
-            put_unit16(key, kUnknownPrimary);
-            put_unit16(key, c);
-            for (std::string& level : levels)
-                level += '\x01';
+            // Outside CP932: after every known unit, by its code.
+            const std::size_t at = static_cast<std::size_t>(primaries - key.data());
+            key.resize(key.size() + 2);
+            primaries = key.data() + at;
+            put_primary(kUnknownPrimary);
+            put_primary(c);
+            for (int l = 0; l < kLevels; ++l)
+                levels[l][units] = 1;
+            ++units;
             continue;
         }
         if (!unit->marksOnly)
-            put_unit16(key, unit->primary);
+            put_primary(unit->primary);
         for (int l = 0; l < kLevels; ++l)
-            levels[l] += static_cast<char>(unit->level[l]);
+            levels[l][units] = static_cast<char>(unit->level[l]);
+        ++units;
     }
-    put_unit16(key, 0);
-    for (int l = 0; l < kLevels; ++l)
-        put_level(key, levels[l], l != 1);
+    put_primary(0);
+    key.resize(static_cast<std::size_t>(primaries - key.data()));
+    // Trailing weights of 1, the lowest there is, are left out: a key with
+    // fewer of them orders the same, and most texts then carry no lower
+    // levels at all. Each level ends in a zero byte.
+    for (int l = 0; l < kLevels; ++l) {
+        std::size_t length = units;
+        while (length > 0 && levels[l][length - 1] == 1)
+            --length;
+        key.append(levels[l], length);
+        key += '\0';
+    }
     key += marks;
 }
 
@@ -395,21 +418,27 @@ void SortedRows::added(std::size_t offset)
     m_keys.push_back({static_cast<uint32_t>(offset), static_cast<uint32_t>(m_bytes.size() - offset)});
 }
 
-std::string_view SortedRows::keyOf(int row) const
-{
-    const Key& key = m_keys[static_cast<std::size_t>(row)];
-    return std::string_view(m_bytes).substr(key.offset, key.length);
-}
-
 SortedRows::Placement SortedRows::place(bool places) const
 {
+    // The keys' places sorted together with their rows: a compare reads no other array.
+    struct Sorted
+    {
+        uint32_t offset;
+        uint32_t length;
+        int row;
+    };
     const int count = static_cast<int>(m_keys.size());
+    std::vector<Sorted> sorted(m_keys.size());
+    for (int i = 0; i < count; ++i)
+        sorted[i] = {m_keys[i].offset, m_keys[i].length, i};
+    const char* bytes = m_bytes.data();
+    auto view = [bytes](const Sorted& key) { return std::string_view(bytes + key.offset, key.length); };
+    std::sort(sorted.begin(), sorted.end(),
+              [&view](const Sorted& a, const Sorted& b) { return row_before(view(a), a.row, view(b), b.row); });
     Placement placement;
     placement.order.resize(m_keys.size());
     for (int i = 0; i < count; ++i)
-        placement.order[i] = i;
-    std::sort(placement.order.begin(), placement.order.end(),
-              [this](int a, int b) { return row_before(keyOf(a), a, keyOf(b), b); });
+        placement.order[i] = sorted[i].row;
     if (!places)
         return placement;
 
@@ -417,9 +446,9 @@ SortedRows::Placement SortedRows::place(bool places) const
     std::vector<int> rank(m_keys.size()); // 1-based rank of the row's text among the distinct texts
     int distinct = 0;
     for (int i = 0; i < count; ++i) {
-        if (i == 0 || keyOf(placement.order[i]) != keyOf(placement.order[i - 1]))
+        if (i == 0 || view(sorted[i]) != view(sorted[i - 1]))
             ++distinct;
-        rank[placement.order[i]] = distinct;
+        rank[sorted[i].row] = distinct;
     }
     placement.places.assign(m_keys.size(), 0);
     std::vector<int> added(distinct + 1); // rows added so far, by rank

@@ -63,7 +63,6 @@ private:
         uint32_t length;
     };
     void added(std::size_t offset);
-    std::string_view keyOf(int row) const;
 
     std::string m_bytes;
     std::vector<Key> m_keys;
