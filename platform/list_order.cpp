@@ -290,6 +290,23 @@ void append_key(std::u16string_view text, std::string& key)
         *primaries++ = static_cast<char>(primary >> 8);
         *primaries++ = static_cast<char>(primary & 0xFF);
     };
+    // Lower weights are written only from the first unit that has one above
+    // 1: most names (Latin, digits, kanji) have none.
+    bool lower = false;
+    auto put_levels = [&](const uint8_t(&weight)[kLevels]) {
+        if (!lower) {
+            if (weight[0] == 1 && weight[1] == 1 && weight[2] == 1 && weight[3] == 1) {
+                ++units;
+                return;
+            }
+            for (int l = 0; l < kLevels; ++l)
+                std::memset(levels[l], 1, units);
+            lower = true;
+        }
+        for (int l = 0; l < kLevels; ++l)
+            levels[l][units] = static_cast<char>(weight[l]);
+        ++units;
+    };
     for (std::size_t i = 0; i < size; ++i) {
         const char16_t c = text[i];
         const Weights* unit = &weights.of(c);
@@ -307,11 +324,7 @@ void append_key(std::u16string_view text, std::string& key)
             // A length mark after a kana counts as the vowel it lengthens, just before that vowel itself.
             const Weights& sound = weights.vowel(vowel);
             put_primary(sound.primary);
-            levels[0][units] = static_cast<char>(sound.level[0]);
-            levels[1][units] = static_cast<char>(kLengthMarkSize);
-            levels[2][units] = 1;
-            levels[3][units] = static_cast<char>(c == kLengthMark ? 1 : 2);
-            ++units;
+            put_levels({sound.level[0], kLengthMarkSize, 1, static_cast<uint8_t>(c == kLengthMark ? 1 : 2)});
             continue;
         }
         vowel = unit->vowel;
@@ -322,16 +335,12 @@ void append_key(std::u16string_view text, std::string& key)
             primaries = key.data() + at;
             put_primary(kUnknownPrimary);
             put_primary(c);
-            for (int l = 0; l < kLevels; ++l)
-                levels[l][units] = 1;
-            ++units;
+            put_levels({1, 1, 1, 1});
             continue;
         }
         if (!unit->marksOnly)
             put_primary(unit->primary);
-        for (int l = 0; l < kLevels; ++l)
-            levels[l][units] = static_cast<char>(unit->level[l]);
-        ++units;
+        put_levels(unit->level);
     }
     put_primary(0);
     key.resize(static_cast<std::size_t>(primaries - key.data()));
@@ -339,7 +348,7 @@ void append_key(std::u16string_view text, std::string& key)
     // fewer of them orders the same, and most texts then carry no lower
     // levels at all. Each level ends in a zero byte.
     for (int l = 0; l < kLevels; ++l) {
-        std::size_t length = units;
+        std::size_t length = lower ? units : 0;
         while (length > 0 && levels[l][length - 1] == 1)
             --length;
         key.append(levels[l], length);

@@ -36,6 +36,8 @@ const std::vector<std::vector<std::u16string>> kOrders = {
     {u"ANA", u"ＡＮＡ", u"email", u"e-mail", u"emails", u"its", u"it's", u"it'ss"},
     // kana of all kinds together, voicing after, then kana type, then width
     {u"かき", u"カギ", u"がく", u"ガク", u"ｶﾞｸ", u"きょう", u"キョウ", u"ｷｮｳ"},
+    // Latin before kana in one name: the kana's lower levels decide
+    {u"ab", u"abか", u"abカ", u"abｶ", u"abが", u"abカa"},
     // a length mark counts as its vowel, just before that vowel
     {u"カード", u"ｶｰﾄﾞ", u"カアド", u"カト", u"コーヒー", u"コオヒイ"},
     // symbols, digits, Latin, kana, kanji in JIS order, then the other scripts
