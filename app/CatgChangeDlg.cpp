@@ -26,6 +26,7 @@ CatgChangeDlg::CatgChangeDlg()
 
     m_list = new_sorted_list(this);
     units.place(m_list, 7, 26, 173, 76);
+    keep_whole_rows(m_list);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     units.place(ok, 31, 117, 50, 14);

@@ -6,6 +6,7 @@
 #include "data_pane.h"
 #include "dialog_keys.h"
 #include "dialog_units.h"
+#include "end_save.h"
 #include "list_item.h"
 #include "message_box.h"
 #include "optwin.h"
@@ -35,18 +36,15 @@ kestrelDlg::kestrelDlg()
     setWindowTitle(QStringLiteral("Larkspur"));
     setFont(dialog_font(10));
     buildLayout();
+    watch_for_exit(this);
 }
 
 kestrelDlg::~kestrelDlg()
 {
     // Every ending of the window saves, whatever ended it; a second copy
     // that was refused writes nothing.
-    if (m_saveAtEnd) {
-        sub_save_config();
-        if (g_app_config.datafile_changed != 1 && sub_sysdata_save() != 0)
-            tell_unsaved_categories();
-    }
-    end_record_session();
+    if (save_at_end(m_saveAtEnd))
+        tell_unsaved_categories();
 }
 
 void kestrelDlg::tell_unsaved_categories()
@@ -78,8 +76,10 @@ void kestrelDlg::buildLayout()
     m_edit1->setEnabled(false);
     m_list2 = new RecordList(this);
     units.place(m_list2, 9, 87, 86, 92);
+    keep_whole_rows(m_list2);
     m_list1 = new_sorted_list(this);
     units.place(m_list1, 9, 19, 88, 45);
+    keep_whole_rows(m_list1);
 
     QList<QWidget*> buttons;
     auto button = [this, &units, &buttons](const QString& text, int x, int y, int width, int height) {

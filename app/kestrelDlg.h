@@ -29,6 +29,8 @@ public:
     // ended() tells whether it ended the window.
     void initDialog();
     bool ended() const { return m_ended; }
+    // False for a second copy on a record file in use: its end writes nothing.
+    bool savesAtEnd() const { return m_saveAtEnd; }
 
     // Ends the modal run with the accept result, without storing the pane.
     // Before the run has started, the run then ends at once.

@@ -44,8 +44,8 @@ const FindHit& next_hit(const std::vector<FindHit>& hits, const RecordList* reco
         return hits.front();
     FindHit here;
     here.index = records->recordIndex(current);
-    here.key = list_sort_key(records->text(current));
-    const auto after = std::upper_bound(hits.begin(), hits.end(), here, list_order_less);
+    here.key = list_key(records->text(current));
+    const auto after = std::upper_bound(hits.begin(), hits.end(), here, hit_before);
     return after == hits.end() ? hits.front() : *after;
 }
 

@@ -1,5 +1,8 @@
 #include "list_item.h"
 
+#include "platform/list_order.h"
+
+#include <QKeyEvent>
 #include <QListWidget>
 
 // A row holds its text and item data alone: with a list of every record,
@@ -12,20 +15,12 @@ ListItem::ListItem(const QString& text, int data) : QListWidgetItem(text)
 
 bool ListItem::operator<(const QListWidgetItem& other) const
 {
-    return list_text_less(text(), other.text());
+    return list_order::compare(list_text(text()), list_text(other.text())) < 0;
 }
 
-// The case-insensitive compare folds each character and compares the folded
-// UTF-16 units; toCaseFolded folds every character that CP932 holds the same
-// way, so a plain compare of the folded texts gives the same order.
-QString list_sort_key(const QString& text)
+std::string list_key(QStringView text)
 {
-    return text.toCaseFolded();
-}
-
-bool list_text_less(QStringView a, QStringView b)
-{
-    return a.compare(b, Qt::CaseInsensitive) < 0;
+    return list_order::key(list_text(text));
 }
 
 int item_data(const QListWidget* list, int row)
@@ -45,18 +40,75 @@ int add_sorted_row(QListWidget* list, const QString& text, int data)
     return list->row(item);
 }
 
+namespace {
+
+class SortedList : public QListWidget
+{
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        QListWidget::keyPressEvent(event);
+        select_moved_to(this, event);
+    }
+};
+
+// The height of one row: every row is one line of the list's font.
+int row_height(const QListView* list)
+{
+    QListWidget probe;
+    probe.setFont(list->font());
+    probe.addItem(QStringLiteral("Ag"));
+    return probe.sizeHintForRow(0);
+}
+
+} // namespace
+
 void set_list_look(QListView* list)
 {
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setTextElideMode(Qt::ElideNone);
     // Every row is one line of the list's font: the list takes the first
     // row's size for all instead of measuring each row after every refill.
     list->setUniformItemSizes(true);
 }
 
+void keep_whole_rows(QListView* list)
+{
+    const int frame = list->frameWidth();
+    const int row = row_height(list);
+    const int inside = list->height() - 2 * frame;
+    if (row > 0 && inside > row)
+        list->resize(list->width(), inside / row * row + 2 * frame);
+}
+
+void select_moved_to(QAbstractItemView* list, const QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        break;
+    default:
+        return;
+    }
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return;
+    const QModelIndex caret = list->currentIndex();
+    if (caret.isValid() && !list->selectionModel()->isSelected(caret))
+        list->selectionModel()->select(caret, QItemSelectionModel::ClearAndSelect);
+}
+
 QListWidget* new_sorted_list(QWidget* parent)
 {
-    auto* list = new QListWidget(parent);
+    auto* list = new SortedList(parent);
     list->setSortingEnabled(true);
     set_list_look(list);
     return list;

@@ -1,10 +1,14 @@
-// A row of a sorted list: the list places it by its text, compared without
-// regard to case as the platform's sorted list box does, and the row's meaning
-// is its item data.
+// A row of a sorted list: the list places it by its text in the order of the
+// platform's sorted list box (list_order), and the row's meaning is its item data.
 #pragma once
 
 #include <QListWidgetItem>
 
+#include <string>
+#include <string_view>
+
+class QAbstractItemView;
+class QKeyEvent;
 class QListView;
 class QListWidget;
 class QWidget;
@@ -16,17 +20,26 @@ public:
     bool operator<(const QListWidgetItem& other) const override;
 };
 
-// Texts whose keys compare equal (QString::compare) compare equal without
-// regard to case, and their order is the list's order.
-QString list_sort_key(const QString& text);
-// The order of sorted rows.
-bool list_text_less(QStringView a, QStringView b);
+// A text as the list order takes it, and its sort key (compared bytewise).
+inline std::u16string_view list_text(QStringView text)
+{
+    return {text.utf16(), static_cast<std::size_t>(text.size())};
+}
+std::string list_key(QStringView text);
 
-// Single selection, a vertical scroll bar always shown and rows of one
-// height, as every list of the windows has.
+// Single selection, rows of one height, a vertical scroll bar only when the
+// rows need it and none across (a long text is cut at the list's edge), as
+// every list of the windows has.
 void set_list_look(QListView* list);
-// A sorted list of that look.
+// A sorted list of that look, whose keys select as select_moved_to says.
 QListWidget* new_sorted_list(QWidget* parent);
+// Shortens a placed list to whole rows, as the platform does with a list box
+// whose template does not ask for "no integral height".
+void keep_whole_rows(QListView* list);
+// After a key moved the caret (arrows, Home, End, Page Up and Down), selects
+// the caret's row, also when the caret stood there unselected: the
+// platform's list box selects the row it moves to and notifies as a click does.
+void select_moved_to(QAbstractItemView* list, const QKeyEvent* event);
 // The selected row's item; null when none is selected.
 QListWidgetItem* selected_item(const QListWidget* list);
 

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
@@ -20,16 +21,36 @@ const char* const kCaption = "kestrel";
 
 QMessageBox::StandardButton show(const QString& text, QMessageBox::StandardButtons buttons)
 {
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kCaption), text, buttons);
-    // Qt wraps a text wider than half the screen (500 pixels at most) at any
-    // character; break it at phrase ends within that width instead.
-    const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
-    const int limit = screen ? qMin(screen->availableGeometry().width() / 2, 500) : 500;
-    const QStyle* style = box.style();
-    const int reserve = style->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box) +
-                        4 * style->pixelMetric(QStyle::PM_LayoutLeftMargin, nullptr, &box);
-    box.setText(phrase_lines(text, QFontMetrics(box.font()), limit - reserve));
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kCaption), QString(), buttons);
+    set_box_text(box, text);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+bool is_hiragana(QChar c)
+{
+    return c.unicode() >= 0x3041 && c.unicode() <= 0x309F;
+}
+
+// The parts of a phrase between the places where a line may break inside
+// it: before "「", and after "」" with the hiragana (particles) that follow it.
+QStringList phrase_parts(const QString& phrase)
+{
+    QStringList parts;
+    int start = 0;
+    bool afterQuote = false; // on "」" or the hiragana after it
+    for (int i = 0; i < phrase.size(); ++i) {
+        const QChar c = phrase[i];
+        if (i > start && (c == QChar(0x300C) || (afterQuote && !is_hiragana(c)))) {
+            parts << phrase.mid(start, i - start);
+            start = i;
+        }
+        if (c == QChar(0x300D))
+            afterQuote = true;
+        else if (!is_hiragana(c))
+            afterQuote = false;
+    }
+    parts << phrase.mid(start);
+    return parts;
 }
 
 } // namespace
@@ -46,14 +67,42 @@ QString phrase_lines(const QString& text, const QFontMetrics& metrics, int width
     }
     if (start < text.size())
         phrases << text.mid(start);
-    QStringList lines;
+    QStringList pieces;
     for (const QString& phrase : phrases) {
-        if (!lines.isEmpty() && metrics.horizontalAdvance(lines.last() + phrase) <= width)
-            lines.last() += phrase;
+        if (metrics.horizontalAdvance(phrase) <= width)
+            pieces << phrase;
         else
-            lines << phrase;
+            pieces << phrase_parts(phrase);
+    }
+    QStringList lines;
+    for (const QString& piece : pieces) {
+        if (!lines.isEmpty() && metrics.horizontalAdvance(lines.last() + piece) <= width)
+            lines.last() += piece;
+        else
+            lines << piece;
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+void set_box_text(QMessageBox& box, const QString& text)
+{
+    // Qt wraps a text wider than half the screen (500 pixels at most) at any
+    // character; break it at phrase ends within that width instead.
+    const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    const int limit = screen ? qMin(screen->availableGeometry().width() / 2, 500) : 500;
+    const QStyle* style = box.style();
+    const int reserve = style->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box) +
+                        4 * style->pixelMetric(QStyle::PM_LayoutLeftMargin, nullptr, &box);
+    const QString lines = phrase_lines(text, QFontMetrics(box.font()), limit - reserve);
+    box.setText(lines);
+    // A line wider than that widens the box: the label keeps room for it.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        int widest = 0;
+        for (const QString& line : lines.split(QLatin1Char('\n')))
+            widest = qMax(widest, label->fontMetrics().horizontalAdvance(line));
+        const QMargins margins = label->contentsMargins();
+        label->setMinimumWidth(widest + margins.left() + margins.right() + 2 * label->margin() + 1);
+    }
 }
 
 void MessageBox::message(const QString& text)

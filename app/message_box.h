@@ -8,12 +8,17 @@
 #include <QStringList>
 
 class QFontMetrics;
+class QMessageBox;
 class QWidget;
 
 // A message split into lines at its phrase ends (after "、" and "。") so that
-// no line is wider than `width`; a phrase wider than that keeps a line of its
-// own, which widens the box instead of breaking the phrase.
+// no line is wider than `width`. A phrase wider than that breaks before "「"
+// and after "」" with the kana that follow it, where it has them; a part
+// still wider keeps a line of its own, which widens the box instead.
 QString phrase_lines(const QString& text, const QFontMetrics& metrics, int width);
+// Sets a box's text in those lines, with the box wide enough for its widest
+// line, so that the toolkit breaks no line again.
+void set_box_text(QMessageBox& box, const QString& text);
 
 class MessageBox
 {

@@ -3,6 +3,7 @@
 #include "list_item.h"
 #include "text_edge.h"
 
+#include "platform/list_order.h"
 #include "store/record_search.h"
 
 #include <algorithm>
@@ -127,10 +128,9 @@ bool TextFinder::find(const QString& text, int& start, int& length) const
     return false;
 }
 
-bool list_order_less(const FindHit& a, const FindHit& b)
+bool hit_before(const FindHit& a, const FindHit& b)
 {
-    const int order = a.key.compare(b.key);
-    return order != 0 ? order < 0 : a.index > b.index;
+    return list_order::row_before(a.key, a.index, b.key, b.index);
 }
 
 bool find_records(const char* path, const QString& needle, std::vector<FindHit>& hits)
@@ -160,9 +160,9 @@ bool find_records(const char* path, const QString& needle, std::vector<FindHit>&
         hit.index = record.index;
         hit.kind = record.kind;
         hit.name = name;
-        hit.key = list_sort_key(name);
+        hit.key = list_order::key_cp932(record.name);
         hits.push_back(std::move(hit));
     });
-    std::sort(hits.begin(), hits.end(), list_order_less);
+    std::sort(hits.begin(), hits.end(), hit_before);
     return walked >= 0;
 }

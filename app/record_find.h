@@ -9,6 +9,7 @@
 #include <QStringMatcher>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Text folded for comparing, with the position in the original text of the
@@ -41,15 +42,15 @@ struct FindHit
     int index = -1;   // record index
     int32_t kind = 0; // category id
     QString name;     // the record's name as the list shows it
-    QString key;      // the name's sort key in the record list
+    std::string key;  // the name's sort key in the record list
     QString line;     // the data line holding the match, else the name
     int start = -1;   // the match in the pane's text (LF line ends); -1 when only the name holds it
     int length = 0;
 };
 
-// The order of the record list: names without regard to case, and among equal
-// names the later record first. Only key and index are compared.
-bool list_order_less(const FindHit& a, const FindHit& b);
+// Whether a hit stands before another in the record list, which adds its
+// rows in record index order. Only key and index are compared.
+bool hit_before(const FindHit& a, const FindHit& b);
 
 // Every live record of the record file whose name or data text holds
 // `needle`, in the record list's order. False when the file cannot be read.

@@ -48,8 +48,8 @@ public:
     int insertSorted(const QString& text, int index)
     {
         const auto at = std::lower_bound(
-            all.rows.begin(), all.rows.end(), text,
-            [this](const RecordRows::Row& row, const QString& key) { return list_text_less(all.text(row), key); });
+            all.rows.begin(), all.rows.end(), list_key(text),
+            [this](const RecordRows::Row& row, const std::string& key) { return list_key(all.text(row)) < key; });
         const int row = static_cast<int>(at - all.rows.begin());
         beginInsertRows(QModelIndex(), row, row);
         all.rows.insert(at, {static_cast<uint32_t>(all.texts.size()), static_cast<uint32_t>(text.size()), index});
@@ -135,4 +135,10 @@ void RecordList::clear()
 int RecordList::addSorted(const QString& text, int index)
 {
     return m_rows->insertSorted(text, index);
+}
+
+void RecordList::keyPressEvent(QKeyEvent* event)
+{
+    QListView::keyPressEvent(event);
+    select_moved_to(this, event);
 }

@@ -66,6 +66,9 @@ signals:
     void rowPressed(int row);
     void rowDoubleClicked(int row);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     class Rows;
     Rows* m_rows;

@@ -5,6 +5,7 @@
 #include "record_list.h"
 
 #include "commons/commons.h"
+#include "platform/list_order.h"
 #include "store/app_config.h"
 #include "store/file/record_io.h"
 #include "store/record_file.h"
@@ -12,8 +13,6 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,104 +26,6 @@ struct Seen
     int32_t kind;
     int row;
 };
-
-// Where the rows go. The list orders them by text without regard to case,
-// and among equal texts the later row first, as the sorted list places a new
-// row before the rows of equal text. Added one by one, a row got the place
-// that counts the earlier rows of a strictly smaller text.
-struct Placement
-{
-    std::vector<int> order;  // the rows in list order
-    std::vector<int> places; // for each row, the place it got when it was added
-};
-
-// The rows' texts folded, one after the other in one buffer, each UTF-16
-// unit stored high byte first: memcmp then orders two keys as a compare of
-// their units does, and the keys of a sort lie close together.
-class SortKeys
-{
-public:
-    struct Key
-    {
-        uint32_t offset; // in the buffer
-        uint32_t length; // bytes
-        int row;
-    };
-
-    void add(QStringView text)
-    {
-        const size_t offset = m_bytes.size();
-        // Folding ASCII lowers A-Z alone: most names need no folded copy.
-        m_bytes.resize(offset + 2 * static_cast<size_t>(text.size()));
-        char* out = m_bytes.data() + offset;
-        bool ascii = true;
-        for (QChar unit : text) {
-            const char16_t c = unit.unicode();
-            if (c >= 0x80) {
-                ascii = false;
-                break;
-            }
-            *out++ = 0;
-            *out++ = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-        }
-        if (!ascii) {
-            const QString folded = list_sort_key(text.toString());
-            m_bytes.resize(offset);
-            for (QChar unit : folded) {
-                m_bytes.push_back(static_cast<char>(unit.unicode() >> 8));
-                m_bytes.push_back(static_cast<char>(unit.unicode() & 0xFF));
-            }
-        }
-        m_keys.push_back({static_cast<uint32_t>(offset), static_cast<uint32_t>(m_bytes.size() - offset),
-                          static_cast<int>(m_keys.size())});
-    }
-    std::vector<Key>& keys() { return m_keys; }
-    // <0, 0 or >0 as QString::compare of the folded texts.
-    int compare(const Key& x, const Key& y) const
-    {
-        const int order = memcmp(m_bytes.data() + x.offset, m_bytes.data() + y.offset, std::min(x.length, y.length));
-        return order != 0 ? order : static_cast<int>(x.length) - static_cast<int>(y.length);
-    }
-
-private:
-    std::vector<char> m_bytes;
-    std::vector<Key> m_keys; // in the order the rows were added
-};
-
-// One sort of the texts' folded keys, then, when the trace lines want them,
-// the places counted with a Fenwick tree over the keys' ranks: O(n log n) in all.
-Placement place_rows(SortKeys& keys, bool withPlaces)
-{
-    std::vector<SortKeys::Key>& sorted = keys.keys();
-    const int count = static_cast<int>(sorted.size());
-    std::sort(sorted.begin(), sorted.end(), [&keys](const SortKeys::Key& a, const SortKeys::Key& b) {
-        const int order = keys.compare(a, b);
-        return order != 0 ? order < 0 : a.row > b.row;
-    });
-    Placement placement{std::vector<int>(sorted.size()), {}};
-    for (int i = 0; i < count; ++i)
-        placement.order[i] = sorted[i].row;
-    if (!withPlaces)
-        return placement;
-
-    std::vector<int> rank(sorted.size()); // 1-based rank of the row's text among the distinct texts
-    int distinct = 0;
-    for (int i = 0; i < count; ++i) {
-        if (i == 0 || keys.compare(sorted[i], sorted[i - 1]) != 0)
-            ++distinct;
-        rank[sorted[i].row] = distinct;
-    }
-    placement.places.resize(sorted.size());
-
-    std::vector<int> added(distinct + 1); // Fenwick tree: rows added so far, by rank
-    for (int i = 0; i < count; ++i) {
-        for (int r = rank[i] - 1; r > 0; r -= r & -r)
-            placement.places[i] += added[r];
-        for (int r = rank[i]; r <= distinct; r += r & -r)
-            ++added[r];
-    }
-    return placement;
-}
 
 } // namespace
 
@@ -159,7 +60,7 @@ void kestrelDlg::sub_redisplay_catg()
     RecordRows rows;
     std::vector<Seen> seen;
     std::vector<std::string> names; // each row's name as stored, for its trace line
-    SortKeys keys;
+    list_order::SortedRows keys;
     {
         RecordReader reader(config.datafile);
         if (!reader.isOpen()) {
@@ -183,12 +84,12 @@ void kestrelDlg::sub_redisplay_catg()
                 seen.push_back({kind, static_cast<int>(rows.rows.size())});
                 names.emplace_back(name);
             }
-            keys.add(rows.add(name, index));
+            keys.add(list_text(rows.add(name, index)));
         }
     }
 
-    const Placement placement = place_rows(keys, trace);
-    keys = SortKeys(); // freed before the list grows: the peak is the whole list
+    const list_order::SortedRows::Placement placement = keys.place(trace);
+    keys = list_order::SortedRows(); // freed before the list grows: the peak is the whole list
     for (const Seen& record : seen) {
         if (filter > 0)
             logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);

@@ -2,6 +2,8 @@
 
 #include "platform/cp932.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCursor>
 #include <QStringList>
 #include <QToolTip>
@@ -27,6 +29,26 @@ void append_invalid_cp932(std::string_view bytes, QString& out)
             out += QChar(QChar::ReplacementCharacter);
         i += width;
     }
+}
+
+// The place of a notice of `size` beside `near`: under it, else above it,
+// else to its right, whichever first covers no button of its window.
+QPoint notice_place(const QWidget* near, QSize size)
+{
+    const QRect control(near->mapToGlobal(QPoint(0, 0)), near->size());
+    const QRect places[] = {QRect(control.bottomLeft() + QPoint(0, 2), size),
+                            QRect(control.topLeft() - QPoint(0, size.height() + 2), size),
+                            QRect(control.topRight() + QPoint(2, 0), size)};
+    const QList<QAbstractButton*> buttons = near->window()->findChildren<QAbstractButton*>();
+    for (const QRect& place : places) {
+        bool covers = false;
+        for (const QAbstractButton* button : buttons)
+            covers = covers || (button->isVisible() &&
+                                place.intersects(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
+        if (!covers)
+            return place.topLeft();
+    }
+    return places[0].topLeft();
 }
 
 } // namespace
@@ -84,8 +106,20 @@ bool pane_text_to_cp932(const QString& text, std::string& out)
 void show_notice(QWidget* near, const QString& text)
 {
     g_notices << text;
-    if (near && near->isVisible())
-        QToolTip::showText(near->mapToGlobal(QPoint(0, near->height())), text, near);
+    if (!near || !near->isVisible())
+        return;
+    QToolTip::showText(near->mapToGlobal(QPoint(0, near->height())), text, near);
+    // Qt places a tool tip under the mouse pointer's height; a notice must not hide a button.
+    if (QWidget* tip = notice_widget())
+        tip->move(notice_place(near, tip->size()));
+}
+
+QWidget* notice_widget()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->inherits("QTipLabel") && widget->isVisible())
+            return widget;
+    return nullptr;
 }
 
 QStringList take_notices()

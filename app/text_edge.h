@@ -23,9 +23,11 @@ QString pane_text_from_cp932(const char* text);
 bool pane_text_to_cp932(const QString& text, std::string& out);
 
 // A short notice beside a widget (a tool tip), used when typed or pasted text
-// is refused. Recorded for tests.
+// is refused; it covers no button of the window. Recorded for tests.
 void show_notice(QWidget* near, const QString& text);
 QStringList take_notices();
+// The notice shown now; null when none is.
+QWidget* notice_widget();
 
 // Refuses input that CP932 cannot hold or that would exceed max_bytes CP932
 // bytes. Connect QLineEdit::inputRejected to a notice.

@@ -14,32 +14,49 @@ namespace cp932 {
 namespace {
 
 // Opening a converter sets up its tables, which costs more than converting a
-// name: each thread keeps one converter per direction.
-class Converter
-{
-public:
-    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~Converter()
-    {
-        if (isOpen())
-            iconv_close(m_cd);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool isOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return m_cd; }
-
-private:
-    iconv_t m_cd;
+// name: each thread keeps one converter per direction, opened on first use
+// and closed when the thread ends. A conversion after that (a handler run at
+// exit, when the thread's objects are gone) opens it again and leaves it open.
+enum Direction {
+    Utf8FromCp932,
+    Cp932FromUtf8,
+    Utf16FromCp932,
+    Cp932FromUtf16,
+    Utf8FromUtf16,
+    Utf16FromUtf8,
+    kDirections
 };
+const iconv_t kClosed = reinterpret_cast<iconv_t>(-1);
+thread_local iconv_t t_converters[kDirections] = {}; // null: not opened
+
+struct CloseAtThreadEnd
+{
+    ~CloseAtThreadEnd()
+    {
+        for (iconv_t& cd : t_converters) {
+            if (cd && cd != kClosed)
+                iconv_close(cd);
+            cd = nullptr;
+        }
+    }
+};
+
+// The thread's converter for one direction; kClosed when iconv has none.
+iconv_t converter(Direction direction, const char* to, const char* from)
+{
+    thread_local CloseAtThreadEnd closer;
+    iconv_t& cd = t_converters[direction];
+    if (!cd)
+        cd = iconv_open(to, from);
+    return cd;
+}
 
 // One whole conversion through iconv; false on any byte sequence that the
 // target cannot hold, so text is never silently changed.
-bool convert(const Converter& converter, std::string_view in, std::string& out)
+bool convert(iconv_t cd, std::string_view in, std::string& out)
 {
-    if (!converter.isOpen())
+    if (cd == kClosed)
         return false;
-    iconv_t cd = converter.get();
     iconv(cd, nullptr, nullptr, nullptr, nullptr); // a failed conversion may have left a shift state
     out.clear();
     char* src = const_cast<char*>(in.data());
@@ -113,8 +130,7 @@ int open_flags(const char* mode)
 
 bool to_utf8(std::string_view text, std::string& out)
 {
-    thread_local const Converter converter("UTF-8", "CP932");
-    return convert(converter, text, out);
+    return convert(converter(Utf8FromCp932, "UTF-8", "CP932"), text, out);
 }
 
 DecodeTable::DecodeTable()
@@ -170,8 +186,7 @@ std::size_t to_utf16(std::string_view text, char16_t* out)
 
 bool from_utf8(std::string_view utf8, std::string& out)
 {
-    thread_local const Converter converter("CP932", "UTF-8");
-    return convert(converter, utf8, out);
+    return convert(converter(Cp932FromUtf8, "CP932", "UTF-8"), utf8, out);
 }
 
 bool representable(std::string_view utf8)
@@ -182,26 +197,22 @@ bool representable(std::string_view utf8)
 
 bool to_utf16le(std::string_view text, std::string& out)
 {
-    thread_local const Converter converter("UTF-16LE", "CP932");
-    return convert(converter, text, out);
+    return convert(converter(Utf16FromCp932, "UTF-16LE", "CP932"), text, out);
 }
 
 bool from_utf16le(std::string_view utf16, std::string& out)
 {
-    thread_local const Converter converter("CP932", "UTF-16LE");
-    return utf16.size() % 2 == 0 && convert(converter, utf16, out);
+    return utf16.size() % 2 == 0 && convert(converter(Cp932FromUtf16, "CP932", "UTF-16LE"), utf16, out);
 }
 
 bool utf16le_to_utf8(std::string_view utf16, std::string& out)
 {
-    thread_local const Converter converter("UTF-8", "UTF-16LE");
-    return utf16.size() % 2 == 0 && convert(converter, utf16, out);
+    return utf16.size() % 2 == 0 && convert(converter(Utf8FromUtf16, "UTF-8", "UTF-16LE"), utf16, out);
 }
 
 bool utf8_to_utf16le(std::string_view utf8, std::string& out)
 {
-    thread_local const Converter converter("UTF-16LE", "UTF-8");
-    return convert(converter, utf8, out);
+    return convert(converter(Utf16FromUtf8, "UTF-16LE", "UTF-8"), utf8, out);
 }
 
 bool is_utf8(std::string_view bytes)

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config git
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6 libqt6dbus6 libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6 libqt6dbus6 libgl-dev libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     fonts-ipafont-gothic qt6-translations-l10n

@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <unistd.h>
@@ -218,6 +219,33 @@ std::vector<Step> work()
     };
 }
 
+// A category added and text typed into the pane, not yet stored; then the
+// process ends without the window's end. "display-loss" says "typed" on its
+// output and goes on running until its test ends the X server under it;
+// "exit" calls exit() from the event loop, as Qt does when it loses the display.
+std::vector<Step> lose_display(bool exitNow)
+{
+    return {
+        on<kestrelDlg>("category editor",
+                       [](kestrelDlg* w) { click_later(button_named(w, QStringLiteral("カテゴリ編集"))); }),
+        on<KindEditDlg>("editor add", [](KindEditDlg* d) { click_later(d->addButton()); }),
+        input(QStringLiteral("新規")),
+        on<KindEditDlg>("editor close", [](KindEditDlg* d) { click_later(button_named(d, QStringLiteral("閉じる"))); }),
+        on<kestrelDlg>("type into the pane",
+                       [exitNow](kestrelDlg* w) {
+                           select_row(w->m_list2, QStringLiteral("口座"));
+                           w->m_edit1->moveCursor(QTextCursor::End);
+                           type_text(w->m_edit1, QStringLiteral("\n追記"));
+                           if (exitNow) {
+                               QTimer::singleShot(0, [] { std::exit(1); });
+                               return;
+                           }
+                           std::printf("typed\n");
+                           std::fflush(stdout);
+                       }),
+    };
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -229,6 +257,8 @@ int main(int argc, char** argv)
         steps = first_run(QString::fromLocal8Bit(argv[2]));
     else if (script == QLatin1String("work"))
         steps = work();
+    else if (script == QLatin1String("display-loss") || script == QLatin1String("exit"))
+        steps = lose_display(script == QLatin1String("exit"));
     else
         return 2;
     ScriptedUser user(std::move(steps));

@@ -7,6 +7,7 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <sstream>
@@ -87,6 +88,57 @@ TEST_F(EndToEndTest, FirstRunThenASessionThenTheRealProgramKeepsEverything)
     EXPECT_EQ(config_value("kest_datafile"), sz_value(datafile));
     EXPECT_EQ(config_value("kest_cwdpath"), sz_value(dir().string()));
     EXPECT_EQ(config_value("kest_passwrd"), password_value(""));
+}
+
+// The process ends without the window's end, with a category added and text
+// typed: once when its X server goes away under it (as a crashed display or
+// a logout without session management does), once by exit() from the event
+// loop, which is what Qt does then. Both keep the text, the category and the
+// configuration, as Close would.
+TEST_F(EndToEndTest, LosingTheDisplayKeepsTheTypedTextAndTheCategories)
+{
+    for (const bool realDisplay : {false, true}) {
+        SCOPED_TRACE(realDisplay ? "X server ended" : "exit()");
+        std::filesystem::remove(path("trace.log"));
+        writeDataFile({{10, sj("既存")}}, {plain_record(1, 10, sj("口座"), "old")});
+        storeConfig(dataFile().string(), 0, "");
+        QProcess server;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (realDisplay) {
+            const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+            if (xvfb.isEmpty())
+                GTEST_SKIP() << "no Xvfb to end under the program (scripts/setup.sh installs it)";
+            // The server picks a free display and prints its number.
+            server.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp"});
+            ASSERT_TRUE(server.waitForReadyRead(30000));
+            const QString display = QString::fromLatin1(server.readLine()).trimmed();
+            environment.insert("DISPLAY", ":" + display);
+            environment.insert("QT_QPA_PLATFORM", "xcb");
+        }
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(KESTREL_SCRIPTED_BINARY), {realDisplay ? "display-loss" : "exit"});
+        ASSERT_TRUE(program.waitForStarted());
+        if (realDisplay) {
+            // Its output carries the trace lines too; "typed" comes when the text is in the pane.
+            bool typed = false;
+            while (!typed && (program.canReadLine() || program.waitForReadyRead(120000)))
+                while (!typed && program.canReadLine())
+                    typed = program.readLine().trimmed() == "typed";
+            ASSERT_TRUE(typed) << program.readAllStandardError().toStdString();
+            server.kill();
+            server.waitForFinished();
+        }
+        ASSERT_TRUE(program.waitForFinished(120000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 1) << program.readAllStandardError().toStdString();
+
+        const RecordFileContents file = read_record_file(dataFile());
+        EXPECT_EQ(file.headers, (Headers{{10, sj("既存")}, {20, sj("新規")}}));
+        EXPECT_EQ(file.records, (std::vector{plain_record(1, 10, sj("口座"), "old\r\n" + sj("追記"))}));
+        EXPECT_EQ(config_value("kest_kindcsl"), sz_value("0"));
+        EXPECT_TRUE(logHas("Program ends without its window: saving\r\n"));
+    }
 }
 
 } // namespace

@@ -152,6 +152,58 @@ TEST_F(KeyboardTest, WindowManagersCloseRequestIsTheCloseButton)
     EXPECT_TRUE(MessageBox::takeAsked().isEmpty()); // not the category editor's cancel command
 }
 
+// Tab into a list leaves the caret on its first row, unselected; Home there
+// selects that row and notifies as a click does, and so do End, Page Up and
+// Page Down. The lists hold whole rows and scroll only up and down.
+TEST_F(KeyboardTest, HomeAndEndSelectTheRowTheyMoveTo)
+{
+    openWindow(0); // (ALL): a1, b1
+    RecordList* records = m_window->m_list2;
+    // Where Tab into the list puts the caret.
+    records->selectionModel()->setCurrentIndex(records->model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    ASSERT_EQ(records->currentRow(), 0);
+    ASSERT_EQ(records->selectedRow(), -1);
+    const struct
+    {
+        Qt::Key key;
+        int row;
+        const char* pane;
+    } steps[] = {{Qt::Key_Home, 0, "text"},
+                 {Qt::Key_End, 1, "keep"},
+                 {Qt::Key_PageUp, 0, "text"},
+                 {Qt::Key_PageDown, 1, "keep"}};
+    for (const auto& step : steps) {
+        QTest::keyClick(records, step.key);
+        EXPECT_EQ(records->selectedRow(), step.row) << step.key;
+        EXPECT_EQ(m_window->m_edit1->toPlainText(), step.pane) << step.key;
+    }
+    {
+        const QSignalBlocker quiet(records);
+        records->clearSelection();
+    }
+    QTest::keyClick(records, Qt::Key_End); // the caret stands on the last row already
+    EXPECT_EQ(records->selectedRow(), 1);
+    EXPECT_TRUE(m_window->m_edit1->isEnabled());
+
+    QListWidget* categories = m_window->m_list1;
+    {
+        const QSignalBlocker quiet(categories);
+        categories->setCurrentRow(1, QItemSelectionModel::Clear); // beta's row, unselected
+    }
+    QTest::keyClick(categories, Qt::Key_Home);
+    EXPECT_EQ(selected_row(categories), 0);
+    EXPECT_EQ(rows(records), (QStringList{"a1", "b1"}));
+    QTest::keyClick(categories, Qt::Key_End);
+    EXPECT_EQ(selected_row(categories), 3);
+    EXPECT_TRUE(rows(records).isEmpty()); // gamma's: the refill ran
+
+    for (const QListView* list : {static_cast<QListView*>(categories), static_cast<QListView*>(records)}) {
+        EXPECT_EQ(list->viewport()->height() % list->sizeHintForRow(0), 0);
+        EXPECT_EQ(list->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        EXPECT_EQ(list->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    }
+}
+
 TEST_F(KeyboardTest, SettingsDialogEnterPressesTheFocusedButtonElseOk)
 {
     std::strcpy(g_app_config.datafile, "/old.dat");
