@@ -142,9 +142,16 @@ public:
     bool running() const { return m_to >= 0; }
     const std::string& native() const { return m_native; }
 
-    // Waits for the copy; keeps it under its name, or removes it.
+    // Waits for the copy; keeps it under its name, or removes it. The name's
+    // sync and the pruning of old backups wait for the end of the run, so that
+    // the run's first change waits for no more than the rest of the copy.
     bool finish(bool keep)
     {
+        if (m_pruneLater) {
+            m_pruneLater = false;
+            fc::sync_folder_of(m_name.string());
+            drop_old_backups(m_folder, backup_prefix(m_native), m_kept);
+        }
         if (m_to < 0)
             return false;
         m_cancel = !keep;
@@ -160,8 +167,7 @@ public:
             errno = error;
             return false;
         }
-        fc::sync_folder_of(m_name.string());
-        drop_old_backups(m_folder, backup_prefix(m_native), m_kept);
+        m_pruneLater = true;
         return true;
     }
 
@@ -174,6 +180,7 @@ private:
     int m_to = -1;
     std::thread m_thread;
     std::atomic<bool> m_cancel{false};
+    bool m_pruneLater = false; // a kept copy's name still to sync, old copies still to remove
     bool m_ok = false;
     int m_error = 0;
 };
