@@ -4,11 +4,15 @@
 #include "message_box.h"
 #include "text_edge.h"
 
+#include "store/app_config.h"
 #include "store/kind_table.h"
 
+#include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
+
+#include <map>
 
 namespace {
 
@@ -26,6 +30,62 @@ QString category_name(int32_t kind)
     return QString();
 }
 
+// The hits as rows of three columns. The texts of the rows on screen are
+// read from the record file and kept while they may be painted again.
+class HitModel : public QAbstractTableModel
+{
+public:
+    HitModel(const std::vector<FindHit>& hits, QObject* parent) : QAbstractTableModel(parent), m_hits(hits) {}
+
+    int rowCount(const QModelIndex& parent) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(m_hits.size());
+    }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 3; }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DisplayRole || !index.isValid())
+            return {};
+        const FindHit& hit = m_hits[static_cast<size_t>(index.row())];
+        if (index.column() == 1)
+            return category_name(hit.kind);
+        const Texts& texts = textsOf(index.row());
+        return index.column() == 0 ? texts.name : texts.line;
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return {};
+        static const char16_t* const titles[] = {u"レコード", u"カテゴリ", u"データ"};
+        return QString::fromUtf16(titles[section]);
+    }
+
+private:
+    struct Texts
+    {
+        QString name;
+        QString line;
+    };
+
+    const Texts& textsOf(int row) const
+    {
+        if (m_cache.size() > 512)
+            m_cache.clear(); // a screenful at a time is all that is painted
+        auto found = m_cache.find(row);
+        if (found == m_cache.end()) {
+            Texts texts;
+            hit_texts(g_app_config.datafile, m_hits[static_cast<size_t>(row)], texts.name, texts.line);
+            found = m_cache.emplace(row, std::move(texts)).first;
+        }
+        return found->second;
+    }
+
+    const std::vector<FindHit>& m_hits;
+    mutable std::map<int, Texts> m_cache;
+};
+
 } // namespace
 
 FindResultsDlg::FindResultsDlg(const std::vector<FindHit>& hits)
@@ -36,27 +96,19 @@ FindResultsDlg::FindResultsDlg(const std::vector<FindHit>& hits)
     const DialogUnits units(font);
     setFixedSize(units.size(300, 160));
 
-    m_list = new QTreeWidget(this);
+    m_list = new QTreeView(this);
     units.place(m_list, 7, 7, 286, 122);
-    m_list->setColumnCount(3);
-    m_list->setHeaderLabels({QStringLiteral("レコード"), QStringLiteral("カテゴリ"), QStringLiteral("データ")});
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The hits come in the record list's order; a row's position is the hit's.
+    m_list->setModel(new HitModel(hits, m_list));
     m_list->setColumnWidth(0, units.size(80, 0).width());
     m_list->setColumnWidth(1, units.size(60, 0).width());
-    // The hits come in the record list's order; the row's item data is the hit.
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(hits.size()));
-    for (size_t i = 0; i < hits.size(); ++i) {
-        auto* row = new QTreeWidgetItem({hits[i].name, category_name(hits[i].kind), hits[i].line});
-        row->setData(0, Qt::UserRole, static_cast<int>(i));
-        rows << row;
-    }
-    m_list->addTopLevelItems(rows);
-    if (!rows.isEmpty())
-        m_list->setCurrentItem(rows.first());
-    connect(m_list, &QTreeWidget::itemDoubleClicked, this, &FindResultsDlg::accept);
+    if (!hits.empty())
+        m_list->setCurrentIndex(m_list->model()->index(0, 0));
+    connect(m_list, &QTreeView::doubleClicked, this, &FindResultsDlg::accept);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     units.place(ok, 76, 139, 50, 14);
@@ -71,12 +123,12 @@ FindResultsDlg::FindResultsDlg(const std::vector<FindHit>& hits)
 
 void FindResultsDlg::accept()
 {
-    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
+    const QModelIndexList selected = m_list->selectionModel()->selectedRows();
     if (selected.isEmpty()) {
         MessageBox::message(QStringLiteral("レコードを選択してください"));
         return;
     }
-    m_choice = selected.first()->data(0, Qt::UserRole).toInt();
+    m_choice = selected.first().row();
     m_result = 1;
     QDialog::accept();
 }

@@ -1,5 +1,7 @@
 // The records that a search found, one row each (record name, category name,
-// the line that holds the text), in the record list's order; the user picks one.
+// the line that holds the text), in the record list's order; the user picks
+// one. The rows are a view over the hits: a row's texts are read from the
+// record file only when it is shown.
 #pragma once
 
 #include "record_find.h"
@@ -8,7 +10,7 @@
 
 #include <vector>
 
-class QTreeWidget;
+class QTreeView;
 
 class FindResultsDlg : public QDialog
 {
@@ -25,8 +27,8 @@ public:
     // The chosen hit's position in the hits given.
     int m_choice = -1;
 
-    QTreeWidget* list() const { return m_list; }
+    QTreeView* list() const { return m_list; }
 
 private:
-    QTreeWidget* m_list;
+    QTreeView* m_list;
 };

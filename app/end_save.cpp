@@ -7,8 +7,8 @@
 
 #include "commons/commons.h"
 #include "store/app_config.h"
-#include "store/record_ops.h"
 #include "store/file/record_session.h"
+#include "store/record_ops.h"
 #include "store/sysdata.h"
 
 #include <QEvent>

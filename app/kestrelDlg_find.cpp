@@ -1,6 +1,7 @@
 // Find (Ctrl+F) and find next (F3): store the pane as every command does,
 // search every live record's name and data text in one pass over the record
-// file, and show the match under "(ALL)" with the text selected in the pane.
+// file, and show the match with the text selected in the pane: in the list
+// shown when it holds the record, else under "(ALL)".
 #include "kestrelDlg.h"
 
 #include "FindDlg.h"
@@ -87,9 +88,10 @@ void kestrelDlg::onFind(bool next)
         chosen = &hits[static_cast<size_t>(results.m_choice)];
     }
 
-    // Under "(ALL)" every hit is listed, whatever its category.
+    // Under "(ALL)" every hit is listed, whatever its category; a record the
+    // list shows already needs no refill.
     const int all = row_of(m_list1, KIND_ALL);
-    if (all >= 0 && selected_row(m_list1) != all)
+    if (m_list2->rowOf(chosen->index) < 0 && all >= 0 && selected_row(m_list1) != all)
         m_list1->setCurrentRow(all); // refills the record list
     const int row = m_list2->rowOf(chosen->index);
     if (row < 0)

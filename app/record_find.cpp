@@ -4,6 +4,7 @@
 #include "text_edge.h"
 
 #include "platform/list_order.h"
+#include "store/record_file.h"
 #include "store/record_search.h"
 
 #include <algorithm>
@@ -137,32 +138,45 @@ bool find_records(const char* path, const QString& needle, std::vector<FindHit>&
 {
     hits.clear();
     const TextFinder finder(needle);
+    QString data;
     const int walked = walk_live_records(path, [&](const LiveRecord& record) {
-        const QString name = from_cp932(record.name);
         int start = -1;
         int length = 0;
         FindHit hit;
         if (record.data[0] != '\0') {
-            const QString data = pane_text_from_cp932(record.data);
+            data = pane_text_from_cp932(record.data);
             if (finder.find(data, start, length)) {
-                const int first = static_cast<int>(data.lastIndexOf(QLatin1Char('\n'), start)) + 1;
-                const int last = static_cast<int>(data.indexOf(QLatin1Char('\n'), start));
-                hit.line = data.mid(first, last < 0 ? -1 : last - first);
                 hit.start = start;
                 hit.length = length;
             }
         }
-        if (hit.start < 0) {
-            if (!finder.find(name, start, length))
-                return;
-            hit.line = name;
-        }
+        if (hit.start < 0 && !finder.find(from_cp932(record.name), start, length))
+            return;
         hit.index = record.index;
         hit.kind = record.kind;
-        hit.name = name;
         hit.key = list_order::key_cp932(record.name);
         hits.push_back(std::move(hit));
     });
     std::sort(hits.begin(), hits.end(), hit_before);
     return walked >= 0;
+}
+
+bool hit_texts(const char* path, const FindHit& hit, QString& name, QString& line)
+{
+    CatgRecord record;
+    if (read_record(path, hit.index, record) != 0)
+        return false;
+    char text[DATA_SIZE + 1];
+    field_text(record.name, NAME_SIZE, text);
+    name = from_cp932(text);
+    if (hit.start < 0) {
+        line = name;
+        return true;
+    }
+    field_text(record.data, DATA_SIZE, text);
+    const QString data = pane_text_from_cp932(text);
+    const int first = static_cast<int>(data.lastIndexOf(QLatin1Char('\n'), hit.start)) + 1;
+    const int last = static_cast<int>(data.indexOf(QLatin1Char('\n'), hit.start));
+    line = data.mid(first, last < 0 ? -1 : last - first);
+    return true;
 }

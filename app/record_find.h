@@ -36,17 +36,21 @@ private:
     mutable QString m_quick; // the text being looked at, folded
 };
 
-// A record that holds the text, as the record list shows it.
+// A record that holds the text: where it is and where the match is, no copy
+// of its texts (a find where every record holds the word keeps only these).
 struct FindHit
 {
     int index = -1;   // record index
     int32_t kind = 0; // category id
-    QString name;     // the record's name as the list shows it
     std::string key;  // the name's sort key in the record list
-    QString line;     // the data line holding the match, else the name
     int start = -1;   // the match in the pane's text (LF line ends); -1 when only the name holds it
     int length = 0;
 };
+
+// What the results list shows of a hit, read from the record file when the
+// row is shown: the record's name, and the data line holding the match (the
+// name when only the name holds it). False when the record cannot be read.
+bool hit_texts(const char* path, const FindHit& hit, QString& name, QString& line);
 
 // Whether a hit stands before another in the record list, which adds its
 // rows in record index order. Only key and index are compared.

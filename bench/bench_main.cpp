@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 int rss_probe(const char* path);
+int find_probe(const char* path);
 
 namespace {
 
@@ -37,6 +38,8 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--rss-probe") == 0)
         return rss_probe(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--find-probe") == 0)
+        return find_probe(argv[2]);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -1,6 +1,7 @@
 // Finding records (Ctrl+F): one pass over the record file folding every live
-// record's name and data text, against the record list's walk over every live
-// record of the same file, and once more over a file whose every text is
+// record's name and data text, against read(2) of the same file: a word few
+// records hold, a word every record holds (and the peak memory of that find,
+// in a process of its own), and a word in a file whose every text is
 // Japanese. The table gives the ratios.
 #include "bench_support.h"
 
@@ -12,8 +13,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -22,6 +26,8 @@ constexpr int64_t SIZES[] = {10000, 100000};
 
 // Full-width, so that the text is folded; a few records hold it.
 const QString kNeedle = QStringLiteral("ＳＯＭＥＯＮＥ7777");
+// Every generated record's text holds this.
+const QString kEveryRecord = QStringLiteral("ＰＡＳＳＷＯＲＤ");
 
 // The same number of blocks as the generated file of bench_support, but
 // every name and text in Japanese: each record goes through the converter.
@@ -63,11 +69,16 @@ void find_in(benchmark::State& state, const char* path, const QString& needle)
         state.SkipWithError("the search found nothing");
 }
 
-// The walk of the record list for "(ALL)": every live record's index and name.
-void walk_live(benchmark::State& state, const std::string& path)
+// read(2) of the whole file from the page cache: the floor of a find.
+void read_whole(benchmark::State& state, const std::string& path)
 {
-    for (auto _ : state)
-        benchmark::DoNotOptimize(bench::list_walk(path, 0).data());
+    std::vector<char> buffer(128 * 1024);
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_RDONLY);
+        while (read(fd, buffer.data(), buffer.size()) > 0) {
+        }
+        close(fd);
+    }
 }
 
 // Both walks of a kind read the same generated file.
@@ -76,14 +87,14 @@ const std::string& shared_file(int64_t records)
     return bench::file_for("find", records);
 }
 
-void store_walk_all(benchmark::State& state)
+void find_read(benchmark::State& state)
 {
-    walk_live(state, shared_file(state.range(0)));
+    read_whole(state, shared_file(state.range(0)));
 }
 
-void store_walk_japanese(benchmark::State& state)
+void find_read_japanese(benchmark::State& state)
 {
-    walk_live(state, japanese_file(state.range(0)));
+    read_whole(state, japanese_file(state.range(0)));
 }
 
 void app_find_all(benchmark::State& state)
@@ -92,21 +103,61 @@ void app_find_all(benchmark::State& state)
     find_in(state, shared_file(state.range(0)).c_str(), kNeedle);
 }
 
+void app_find_every_hit(benchmark::State& state)
+{
+    bench::ensure_application();
+    find_in(state, shared_file(state.range(0)).c_str(), kEveryRecord);
+}
+
+// Runs this program again as the probe of one find where every record is a hit.
+void find_peak_rss(benchmark::State& state)
+{
+    const std::string& path = shared_file(state.range(0));
+    long kib = 0;
+    for (auto _ : state) {
+        const std::string command =
+            "'" + std::filesystem::read_symlink("/proc/self/exe").string() + "' --find-probe '" + path + "'";
+        if (FILE* child = popen(command.c_str(), "r")) {
+            if (fscanf(child, "%ld", &kib) != 1)
+                kib = 0;
+            pclose(child);
+        }
+    }
+    if (kib <= 0)
+        state.SkipWithError("the probe reported nothing");
+    bench::record_figure("find_peak_rss/" + std::to_string(state.range(0)), static_cast<double>(kib));
+}
+
 void app_find_japanese(benchmark::State& state)
 {
     bench::ensure_application();
     find_in(state, japanese_file(state.range(0)).c_str(), QStringLiteral("ヤマダ7777"));
 }
 
-BENCHMARK(store_walk_all)->Apply(bench::sizes);
+BENCHMARK(find_read)->Apply(bench::sizes);
 BENCHMARK(app_find_all)->Apply(bench::sizes);
-BENCHMARK(store_walk_japanese)->Apply(bench::sizes);
+BENCHMARK(app_find_every_hit)->Apply(bench::sizes);
+BENCHMARK(find_peak_rss)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(find_read_japanese)->Apply(bench::sizes);
 BENCHMARK(app_find_japanese)->Apply(bench::sizes);
 
 const bool registered = [] {
-    bench::add_ratio_row("find, every record", "app_find_all", "", "store_walk_all", 2);
-    bench::add_ratio_row("find, every text Japanese", "app_find_japanese", "", "store_walk_japanese", 2);
+    bench::add_ratio_row("find, a word few records hold", "app_find_all", "", "find_read", 1.5);
+    bench::add_ratio_row("find, every record a hit", "app_find_every_hit", "", "find_read", 2);
+    bench::add_memory_row("peak RSS of a find, every record a hit", "find_peak_rss", 100000, 64);
+    bench::add_ratio_row("find, every text Japanese", "app_find_japanese", "", "find_read_japanese", 2);
     return true;
 }();
 
 } // namespace
+
+// The child of find_peak_rss: one find on the file, its peak printed.
+int find_probe(const char* path)
+{
+    bench::ensure_application();
+    std::vector<FindHit> hits;
+    find_records(path, kEveryRecord, hits);
+    std::printf("%ld\n", hits.empty() ? 0L : bench::peak_rss_kib());
+    std::fflush(stdout);
+    _exit(0);
+}

@@ -18,8 +18,8 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;

@@ -15,7 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -105,7 +105,7 @@ protected:
     }
 };
 
-TEST_F(FindTest, CtrlFStoresThePaneFirstAndOpensTheOneMatchUnderAll)
+TEST_F(FindTest, CtrlFStoresThePaneFirstAndOpensTheOneMatchInTheListShown)
 {
     openWindow(2); // 銀行
     select_row(m_window->m_list2, QStringLiteral("ゆうちょ"));
@@ -120,8 +120,9 @@ TEST_F(FindTest, CtrlFStoresThePaneFirstAndOpensTheOneMatchUnderAll)
     });
     pressFind();
     EXPECT_EQ(storedBeforeSearch, sj("合言葉 ｶﾞｲﾄﾞ"));
-    EXPECT_EQ(category(), QStringLiteral("(ALL)"));
-    EXPECT_EQ(g_app_config.kind_cursel, 0);
+    // The list shown holds the record: no refill under "(ALL)".
+    EXPECT_EQ(category(), QStringLiteral("銀行"));
+    EXPECT_EQ(g_app_config.kind_cursel, 2);
     EXPECT_EQ(shownRecord(), QStringLiteral("ゆうちょ=2"));
     EXPECT_TRUE(m_window->m_edit1->isEnabled());
     EXPECT_EQ(paneSelection(), QStringLiteral("ｶﾞｲﾄﾞ"));
@@ -134,12 +135,12 @@ TEST_F(FindTest, SeveralMatchesAreListedInRecordListOrderAndTheChosenOneOpens)
     findText(QStringLiteral("ＭＡＩＬ"));
     QStringList listed;
     when_modal<FindResultsDlg>([&](FindResultsDlg* d) {
-        QTreeWidget* list = d->list();
-        for (int row = 0; row < list->topLevelItemCount(); ++row) {
-            const QTreeWidgetItem* item = list->topLevelItem(row);
-            listed << item->text(0) + "|" + item->text(1) + "|" + item->text(2);
-        }
-        list->setCurrentItem(list->topLevelItem(2));
+        QTreeView* list = d->list();
+        const QAbstractItemModel* model = list->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            listed << model->index(row, 0).data().toString() + "|" + model->index(row, 1).data().toString() + "|" +
+                          model->index(row, 2).data().toString();
+        list->setCurrentIndex(model->index(2, 0));
         QTest::keyClick(list, Qt::Key_Return);
     });
     pressFind();
