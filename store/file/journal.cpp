@@ -404,7 +404,8 @@ std::string set_aside_path(const std::string& journal)
     return journal + ".set-aside";
 }
 
-JournalResult apply_changes(int fd, const std::string& record, const std::vector<std::string>& places,
+JournalResult apply_changes(int fd, const std::string& record,
+                            const std::function<std::vector<std::string>()>& places,
                             const std::vector<ByteChange>& changes, const std::function<void()>& before_write)
 {
     struct stat st;
@@ -439,7 +440,7 @@ JournalResult apply_changes(int fd, const std::string& record, const std::vector
     if (differing.empty())
         return JournalResult::Unchanged;
     before_write();
-    OpenJournal j = open_journal(places);
+    OpenJournal j = open_journal(places());
     if (j.fd < 0)
         return JournalResult::Failed;
     const JournalHeader h = make_header(KIND_BLOCKS, sizeBefore, sizeAfter, count, body);

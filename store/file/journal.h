@@ -88,10 +88,12 @@ enum class JournalResult {
 };
 
 // Changes the record file at native path `record`, open for update as `fd`,
-// whole or not at all, under a journal in the first of `places` that can
-// hold one. `before_write` runs once, before anything is written, when some
-// range does not hold its bytes yet.
-JournalResult apply_changes(int fd, const std::string& record, const std::vector<std::string>& places,
+// whole or not at all, under a journal in the first place that can hold one
+// (`places` gives them, asked only when something is to be written).
+// `before_write` runs once, before anything is written, when some range does
+// not hold its bytes yet.
+JournalResult apply_changes(int fd, const std::string& record,
+                            const std::function<std::vector<std::string>()>& places,
                             const std::vector<ByteChange>& changes, const std::function<void()>& before_write);
 
 // Copies the complete, synced image at `image` (`imageSize` bytes) over the

@@ -196,8 +196,9 @@ bool RecordFile::readBlock(int64_t index, CatgRecord& scrambled) const
 
 JournalResult RecordFile::apply(const std::vector<ByteChange>& changes)
 {
-    const JournalResult result = apply_changes(m_fd, m_native, journal_places(m_native, true), changes,
-                                               [this] { session_back_up_before_change(m_path, m_native, m_fd); });
+    const JournalResult result = apply_changes(
+        m_fd, m_native, [this] { return journal_places(m_native, true); }, changes,
+        [this] { session_back_up_before_change(m_path, m_native, m_fd); });
     if (result == JournalResult::Undecided)
         session_change_pending();
     if (result == JournalResult::Done)
