@@ -2,7 +2,7 @@
 #include "registry_values.h"
 #include "test_env.h"
 
-#include "tools/cli.h"
+#include "tools/reg/reg_tool.h"
 
 #include <sstream>
 

@@ -5,7 +5,7 @@
 #include "test_env.h"
 
 #include "platform/cp932.h"
-#include "tools/commands.h"
+#include "tools/reg/reg_commands.h"
 
 #include <iostream>
 #include <map>

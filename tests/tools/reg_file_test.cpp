@@ -4,8 +4,8 @@
 
 #include "platform/cp932.h"
 #include "platform/registry.h"
-#include "tools/reg_reader.h"
-#include "tools/reg_writer.h"
+#include "tools/reg/reg_reader.h"
+#include "tools/reg/reg_writer.h"
 
 #include <gtest/gtest.h>
 

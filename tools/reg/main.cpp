@@ -1,5 +1,5 @@
 // kestrel-reg: the registry tool of kestrel.
-#include "tools/cli.h"
+#include "tools/reg/reg_tool.h"
 
 #include <iostream>
 

@@ -1,7 +1,7 @@
 // Reads .reg files as the Windows registry editor writes them, and by hand.
 #pragma once
 
-#include "tools/reg_document.h"
+#include "tools/reg/reg_document.h"
 
 #include <string>
 #include <string_view>
