@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tools/command_table.h"
+#include "tools/reg/key_path.h"
 #include "tools/reg/reg_document.h"
 
 #include <istream>

@@ -4,8 +4,11 @@
 #include "platform/registry.h"
 #include "tools/reg/cp932_carrier.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <strings.h>
+#include <vector>
 
 namespace kreg {
 namespace {
@@ -46,69 +49,170 @@ bool only_comment_left(std::string_view rest)
     return rest.empty() || rest.front() == ';';
 }
 
-// The file's lines as UTF-8, line ends removed.
-struct Source
+enum class Encoding { Utf16, Utf8, Cp932 };
+
+// The file's lines one at a time, as UTF-8 with their line ends removed. Each
+// line is decoded on its own, so that a bad byte is reported with its line
+// number. A final line end leaves no empty last line.
+class Lines
 {
-    std::vector<std::string> lines;
-    bool carried = false;        // CP932 file: names and text are carried CP932 (cp932_carrier.h)
-    bool last_line_ended = true; // false when the last line has no line end
+public:
+    Lines(ByteSource& source, ReadError& error) : m_source(source), m_error(error), m_buffer(64 * 1024) {}
+
+    // Finds the encoding and stands before the first line. A REGEDIT4 file
+    // without a byte order mark is CP932, even where its bytes would also be
+    // valid UTF-8; other files without one are UTF-8 when they can be.
+    bool open()
+    {
+        if (!restart(0))
+            return false;
+        char start[3] = {};
+        size_t got = 0;
+        for (int c; got < sizeof start && (c = get()) >= 0;)
+            start[got++] = static_cast<char>(c);
+        const std::string_view head(start, got);
+        size_t skip = 0;
+        if (head.starts_with("\xFF\xFE")) {
+            m_encoding = Encoding::Utf16;
+            skip = 2;
+        } else if (head.starts_with("\xFE\xFF")) {
+            return fail(m_error, 1, "UTF-16 big-endian files are not supported");
+        } else if (head.starts_with("\xEF\xBB\xBF")) {
+            m_encoding = Encoding::Utf8;
+            skip = 3;
+        } else {
+            if (!restart(0))
+                return false;
+            m_encoding = Encoding::Utf8;
+            std::string raw;
+            bool ended = false;
+            bool first = true;
+            while (take_raw(raw, ended)) {
+                if ((first && raw.starts_with(kRegedit4Header)) || !cp932::is_utf8(raw)) {
+                    m_encoding = Encoding::Cp932;
+                    break;
+                }
+                first = false;
+            }
+            if (!m_error.message.empty())
+                return false;
+        }
+        m_unit = m_encoding == Encoding::Utf16 ? 2 : 1;
+        return restart(skip);
+    }
+
+    bool carried() const { return m_encoding == Encoding::Cp932; }
+    // The number of the line that next() returned last.
+    size_t number() const { return m_number; }
+    // Whether that line had a line end (only the last line of a file can lack one).
+    bool ended() const { return m_ended; }
+
+    // The next line; false at the end of the file or on an error (then set).
+    bool next(std::string& text)
+    {
+        std::string raw;
+        if (!take_raw(raw, m_ended))
+            return false;
+        bool ok = m_encoding == Encoding::Utf16   ? raw.size() % 2 == 0 && cp932::utf16le_to_utf8(raw, text)
+                  : m_encoding == Encoding::Cp932 ? carry_cp932(raw, text)
+                                                  : cp932::is_utf8(raw) && (text.assign(raw), true);
+        if (!ok) {
+            if (m_encoding == Encoding::Utf16 && raw.size() % 2 != 0)
+                return fail(m_error, 1, "UTF-16 file with an odd number of bytes");
+            return fail(m_error, m_number,
+                        m_encoding == Encoding::Utf16   ? "not UTF-16LE text"
+                        : m_encoding == Encoding::Cp932 ? "not CP932 text"
+                                                        : "not UTF-8 text");
+        }
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        return true;
+    }
+
+private:
+    // Next byte, -1 at the end (or on an error, then set).
+    int get()
+    {
+        if (m_pos == m_end) {
+            if (m_eof)
+                return -1;
+            const long n = m_source.read(m_buffer.data(), m_buffer.size());
+            if (n <= 0) {
+                m_eof = true;
+                if (n < 0)
+                    fail(m_error, m_number + 1, "cannot read the file");
+                return -1;
+            }
+            m_pos = 0;
+            m_end = static_cast<size_t>(n);
+        }
+        return static_cast<unsigned char>(m_buffer[m_pos++]);
+    }
+
+    bool restart(size_t skip)
+    {
+        m_pos = m_end = 0;
+        m_eof = false;
+        m_number = 0;
+        m_done = false;
+        if (!m_source.rewind())
+            return fail(m_error, 1, "cannot read the file");
+        for (size_t i = 0; i < skip; ++i)
+            get();
+        return true;
+    }
+
+    // The raw bytes of the next line, without its line end.
+    bool take_raw(std::string& raw, bool& ended)
+    {
+        raw.clear();
+        if (m_done)
+            return false;
+        for (;;) {
+            const int c = get();
+            if (c < 0)
+                break;
+            raw += static_cast<char>(c);
+            if (m_unit == 1 && c == '\n') {
+                raw.pop_back();
+                ended = true;
+                ++m_number;
+                return true;
+            }
+            if (m_unit == 2 && raw.size() % 2 == 0 && c == 0 && raw[raw.size() - 2] == '\n') {
+                raw.resize(raw.size() - 2);
+                ended = true;
+                ++m_number;
+                return true;
+            }
+            if (raw.size() > kMaxLineBytes)
+                return fail(m_error, m_number + 1, "line longer than 8 MiB: value data larger than 1 MiB");
+        }
+        m_done = true;
+        if (!m_error.message.empty() || (raw.empty() && m_number > 0))
+            return false;
+        ended = false;
+        ++m_number;
+        return true;
+    }
+
+    ByteSource& m_source;
+    ReadError& m_error;
+    std::vector<char> m_buffer;
+    size_t m_pos = 0;
+    size_t m_end = 0;
+    bool m_eof = false;
+    bool m_done = false;
+    Encoding m_encoding = Encoding::Utf8;
+    size_t m_unit = 1;
+    size_t m_number = 0;
+    bool m_ended = true;
 };
 
 // Names and text of the file as the registry stores them (CP932).
-bool to_stored(const Source& source, std::string_view text, std::string& out)
+bool to_stored(const Lines& lines, std::string_view text, std::string& out)
 {
-    return source.carried ? uncarry_cp932(text, out) : cp932::from_utf8(text, out);
-}
-
-// Splits the file into UTF-8 lines (line ends removed), decoding each line on
-// its own so that a bad byte is reported with its line number. A REGEDIT4
-// file without a byte order mark is CP932, even where its bytes would also
-// be valid UTF-8; other files without one are UTF-8 when they can be.
-bool decode_lines(std::string_view bytes, Source& source, ReadError& error)
-{
-    std::vector<std::string>& lines = source.lines;
-    enum class Encoding { Utf16, Utf8, Cp932 } encoding;
-    if (bytes.starts_with("\xFF\xFE")) {
-        encoding = Encoding::Utf16;
-        bytes.remove_prefix(2);
-    } else if (bytes.starts_with("\xFE\xFF")) {
-        return fail(error, 1, "UTF-16 big-endian files are not supported");
-    } else if (bytes.starts_with("\xEF\xBB\xBF")) {
-        encoding = Encoding::Utf8;
-        bytes.remove_prefix(3);
-    } else {
-        encoding = !bytes.starts_with(kRegedit4Header) && cp932::is_utf8(bytes) ? Encoding::Utf8 : Encoding::Cp932;
-    }
-
-    const size_t unit = encoding == Encoding::Utf16 ? 2 : 1;
-    if (bytes.size() % unit != 0)
-        return fail(error, 1, "UTF-16 file with an odd number of bytes");
-    size_t start = 0;
-    while (start <= bytes.size()) {
-        size_t end = start;
-        while (end < bytes.size() && !(bytes[end] == '\n' && (unit == 1 || bytes[end + 1] == '\0')))
-            end += unit;
-        std::string_view raw = bytes.substr(start, end - start);
-        std::string text;
-        bool ok = encoding == Encoding::Utf16   ? cp932::utf16le_to_utf8(raw, text)
-                  : encoding == Encoding::Cp932 ? carry_cp932(raw, text)
-                                                : cp932::is_utf8(raw) && (text.assign(raw), true);
-        if (!ok)
-            return fail(error, lines.size() + 1,
-                        encoding == Encoding::Utf16   ? "not UTF-16LE text"
-                        : encoding == Encoding::Cp932 ? "not CP932 text"
-                                                      : "not UTF-8 text");
-        if (!text.empty() && text.back() == '\r')
-            text.pop_back();
-        lines.push_back(std::move(text));
-        start = end + unit;
-    }
-    // A final line end leaves an empty last piece: it is no line of the file.
-    source.last_line_ended = lines.back().empty() && lines.size() > 1;
-    if (source.last_line_ended)
-        lines.pop_back();
-    source.carried = encoding == Encoding::Cp932;
-    return true;
+    return lines.carried() ? uncarry_cp932(text, out) : cp932::from_utf8(text, out);
 }
 
 // Reads a quoted text starting at text[pos] == '"', undoing the \\ and \"
@@ -158,45 +262,53 @@ bool parse_hex_part(std::string_view part, size_t line, std::string& data, ReadE
 
 // The byte list of hex: / hex(N): data, gathered across continuation lines
 // (a line ending in a backslash goes on in the next one; comment lines
-// between them are skipped). index moves to the last line used. A backslash
-// on the last line means the file was cut off inside the value.
-bool parse_hex_list(const std::vector<std::string>& lines, size_t& index, std::string_view first, std::string& data,
-                    ReadError& error)
+// between them are skipped). A backslash on the last line means the file was
+// cut off inside the value. At most `limit` bytes.
+bool parse_hex_list(Lines& lines, std::string_view first, size_t limit, std::string& data, ReadError& error)
 {
-    const size_t line = index + 1;
+    const size_t line = lines.number();
     data.clear();
+    std::string next;
     std::string_view part = first;
     while (true) {
         part = trim(part.substr(0, part.find(';')));
         bool more = part.ends_with('\\');
         if (more)
             part.remove_suffix(1);
-        if (!parse_hex_part(part, index + 1, data, error))
+        if (!parse_hex_part(part, lines.number(), data, error))
             return false;
+        if (data.size() > limit)
+            return fail(error, line, "value data larger than 1 MiB");
         if (!more)
             return true;
-        while (++index < lines.size() && trim(lines[index]).starts_with(';')) {
+        bool got;
+        while ((got = lines.next(next)) && trim(next).starts_with(';')) {
         }
-        if (index >= lines.size())
-            return fail(error, line, "the file ends inside this value: a continuation line is missing");
-        part = lines[index];
+        if (!got)
+            return error.message.empty()
+                       ? fail(error, line, "the file ends inside this value: a continuation line is missing")
+                       : false;
+        part = next;
     }
 }
 
-bool parse_key_line(const Source& source, std::string_view text, size_t index, RegKey& key, ReadError& error)
+bool parse_key_line(const Lines& lines, std::string_view text, RegKey& key, ReadError& error)
 {
+    const size_t line = lines.number();
     size_t close = text.rfind(']');
     if (close == std::string_view::npos || !only_comment_left(text.substr(close + 1)))
-        return fail(error, index + 1, "key name without a closing ]");
+        return fail(error, line, "key name without a closing ]");
     std::string_view name = text.substr(1, close - 1);
-    key.line = static_cast<int>(index + 1);
+    key.line = static_cast<int>(line);
     key.remove = name.starts_with('-');
     if (key.remove)
         name.remove_prefix(1);
     if (name.empty())
-        return fail(error, index + 1, "empty key name");
-    if (!to_stored(source, name, key.path))
-        return fail(error, index + 1, "key name cannot be written in CP932");
+        return fail(error, line, "empty key name");
+    if (!to_stored(lines, name, key.path))
+        return fail(error, line, "key name cannot be written in CP932");
+    if (key.path.find('\0') != std::string::npos)
+        return fail(error, line, "key name holds a NUL character");
     return true;
 }
 
@@ -207,11 +319,9 @@ bool is_text_type(uint32_t type)
     return type == reg::REG_SZ || type == reg::REG_EXPAND_SZ || type == reg::REG_MULTI_SZ;
 }
 
-bool parse_value_line(const Source& source, size_t& index, RegFormat format, RegValue& value, ReadError& error)
+bool parse_value_line(Lines& lines, std::string_view text, RegFormat format, RegValue& value, ReadError& error)
 {
-    const std::vector<std::string>& lines = source.lines;
-    const size_t line = index + 1;
-    std::string_view text = trim(lines[index]);
+    const size_t line = lines.number();
     value.line = static_cast<int>(line);
     size_t pos = 1;
     if (text.front() == '"') {
@@ -219,8 +329,10 @@ bool parse_value_line(const Source& source, size_t& index, RegFormat format, Reg
         pos = 0;
         if (!read_quoted(text, pos, name))
             return fail(error, line, "value name without a closing quote");
-        if (!to_stored(source, name, value.name))
+        if (!to_stored(lines, name, value.name))
             return fail(error, line, "value name cannot be written in CP932");
+        if (value.name.find('\0') != std::string::npos)
+            return fail(error, line, "value name holds a NUL character");
     }
     std::string_view rest = trim(text.substr(pos));
     if (!rest.starts_with('='))
@@ -240,8 +352,10 @@ bool parse_value_line(const Source& source, size_t& index, RegFormat format, Reg
             return fail(error, line, "text without a closing quote");
         if (!only_comment_left(rest.substr(end)))
             return fail(error, line, "unexpected text after the closing quote");
-        if (!to_stored(source, data, value.data))
+        if (!to_stored(lines, data, value.data))
             return fail(error, line, "text cannot be written in CP932");
+        if (value.data.size() >= reg::kMaxValueSize)
+            return fail(error, line, "value data larger than 1 MiB");
         // Stored as the program stores text: with its terminating zero byte.
         value.data += '\0';
         value.type = reg::REG_SZ;
@@ -271,9 +385,11 @@ bool parse_value_line(const Source& source, size_t& index, RegFormat format, Reg
     } else {
         return fail(error, line, "unrecognised value data");
     }
-    if (!parse_hex_list(lines, index, rest, value.data, error))
+    // UTF-16LE text takes up to twice its CP932 bytes.
+    const bool utf16_text = format == RegFormat::Version5 && is_text_type(value.type);
+    if (!parse_hex_list(lines, rest, utf16_text ? 2 * reg::kMaxValueSize : reg::kMaxValueSize, value.data, error))
         return false;
-    if (format == RegFormat::Version5 && is_text_type(value.type)) {
+    if (utf16_text) {
         std::string text;
         if (!cp932::from_utf16le(value.data, text))
             return fail(error, line,
@@ -285,50 +401,103 @@ bool parse_value_line(const Source& source, size_t& index, RegFormat format, Reg
     return true;
 }
 
+// A file held in memory.
+class MemorySource : public ByteSource
+{
+public:
+    explicit MemorySource(std::string_view bytes) : m_bytes(bytes) {}
+    long read(char* buffer, size_t size) override
+    {
+        const size_t n = std::min(size, m_bytes.size() - m_pos);
+        std::memcpy(buffer, m_bytes.data() + m_pos, n);
+        m_pos += n;
+        return static_cast<long>(n);
+    }
+    bool rewind() override
+    {
+        m_pos = 0;
+        return true;
+    }
+
+private:
+    std::string_view m_bytes;
+    size_t m_pos = 0;
+};
+
+// Collects a file into a document.
+class Collector : public RegVisitor
+{
+public:
+    explicit Collector(RegDocument& doc) : m_doc(doc) {}
+    bool key(const RegKey& key, ReadError&) override
+    {
+        m_doc.keys.push_back(key);
+        return true;
+    }
+    bool value(const RegValue& value, ReadError&) override
+    {
+        m_doc.keys.back().values.push_back(value);
+        return true;
+    }
+
+private:
+    RegDocument& m_doc;
+};
+
 } // namespace
 
-bool read_reg_file(std::string_view bytes, RegDocument& doc, ReadError& error)
+bool read_reg_stream(ByteSource& source, RegVisitor& visitor, RegFormat& format, ReadError& error)
 {
-    Source source;
-    if (!decode_lines(bytes, source, error))
-        return false;
-    const std::vector<std::string>& lines = source.lines;
-    doc = RegDocument{};
-    std::string_view header = trim(lines.front());
+    error = ReadError{};
+    Lines lines(source, error);
+    std::string text;
+    if (!lines.open() || !lines.next(text))
+        return error.message.empty() ? fail(error, 1, "not a registry file") : false;
+    std::string_view header = trim(text);
     if (header == kVersion5Header)
-        doc.format = RegFormat::Version5;
+        format = RegFormat::Version5;
     else if (header == kRegedit4Header)
-        doc.format = RegFormat::Regedit4;
+        format = RegFormat::Regedit4;
     else
         return fail(error, 1,
                     "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" "
                     "or \"REGEDIT4\"");
 
-    for (size_t index = 1; index < lines.size(); ++index) {
-        std::string_view text = trim(lines[index]);
-        if (text.empty() || text.front() == ';' || text.front() == '#')
+    bool in_key = false;
+    while (lines.next(text)) {
+        std::string_view line = trim(text);
+        if (line.empty() || line.front() == ';' || line.front() == '#')
             continue;
-        if (text.front() == '[') {
+        if (line.front() == '[') {
             RegKey key;
-            if (!parse_key_line(source, text, index, key, error))
+            if (!parse_key_line(lines, line, key, error) || !visitor.key(key, error))
                 return false;
-            doc.keys.push_back(std::move(key));
-        } else if (text.front() == '"' || text.front() == '@') {
-            if (doc.keys.empty())
-                return fail(error, index + 1, "value before the first key");
+            in_key = true;
+        } else if (line.front() == '"' || line.front() == '@') {
+            if (!in_key)
+                return fail(error, lines.number(), "value before the first key");
             RegValue value;
-            if (!parse_value_line(source, index, doc.format, value, error))
+            if (!parse_value_line(lines, line, format, value, error))
                 return false;
             // The registry editor ends every line; a value on an unended last
             // line may have lost its end (a cut-off file).
-            if (index + 1 == lines.size() && !source.last_line_ended)
+            if (!lines.ended())
                 return fail(error, value.line, "the file ends inside this value: its last line has no line end");
-            doc.keys.back().values.push_back(std::move(value));
+            if (!visitor.value(value, error))
+                return false;
         } else {
-            return fail(error, index + 1, "unrecognised line");
+            return fail(error, lines.number(), "unrecognised line");
         }
     }
-    return true;
+    return error.message.empty();
+}
+
+bool read_reg_file(std::string_view bytes, RegDocument& doc, ReadError& error)
+{
+    doc = RegDocument{};
+    MemorySource source(bytes);
+    Collector collector(doc);
+    return read_reg_stream(source, collector, doc.format, error);
 }
 
 } // namespace kreg

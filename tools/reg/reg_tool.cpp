@@ -25,7 +25,9 @@ Commands:
                             (standard input when FILE is -); the whole file
                             is checked first, and nothing is stored when
                             any line is wrong, the file ends inside a value,
-                            or a value of kestrel has the wrong type or size
+                            a key is deeper than 512 levels, a value is over
+                            1 MiB or its name holds a NUL character, or a
+                            value of kestrel has the wrong type or size
 
 Options:
   --key KEY                 the key to work on (default
@@ -47,7 +49,8 @@ an option. Import warns about each Windows path (C:\... or \\server\...)
 left in kest_datafile, kest_cwdpath or log_name: kestrel cannot use it, and
 the option named in the warning replaces it. set and import refuse values of
 kestrel that it would misread: kest_passwrd must be 1024 bytes of binary,
-kest_kindcsl digits, kest_datafile, kest_cwdpath and log_name text.
+kest_kindcsl digits, kest_backups, kest_clipsecs and kest_lockmins digits,
+kest_datafile, kest_cwdpath and log_name text.
 
 Text is read and printed as UTF-8 and stored as CP932; text that CP932 cannot
 hold is refused. Exit status: 0 done, 1 refused, 2 bad usage.
