@@ -13,6 +13,11 @@ if(TARGET commons)
             LIBRARY DESTINATION ${KESTREL_PRIVATE_LIBDIR} COMPONENT kestrel)
 endif()
 
+# kestrel-data reads the record file through the store, which logs through libcommons.so.
+if(TARGET kestrel-data)
+    set_target_properties(kestrel-data PROPERTIES INSTALL_RPATH "$ORIGIN/${KESTREL_BIN_TO_PRIVATE_LIBDIR}")
+endif()
+
 if(TARGET kestrel)
     set_target_properties(kestrel PROPERTIES INSTALL_RPATH "$ORIGIN/${KESTREL_BIN_TO_PRIVATE_LIBDIR}")
     install(TARGETS kestrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT kestrel)
@@ -28,7 +33,7 @@ set(KESTREL_MADE_FILES)
 
 configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${KESTREL_MADE_DIR}/changelog @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright ${KESTREL_MADE_DIR}/copyright @ONLY)
-foreach(source packaging/kestrel.1 packaging/kestrel-reg.1 ${KESTREL_MADE_DIR}/changelog)
+foreach(source packaging/kestrel.1 packaging/kestrel-reg.1 packaging/kestrel-data.1 ${KESTREL_MADE_DIR}/changelog)
     get_filename_component(name ${source} NAME)
     get_filename_component(source ${source} ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
     add_custom_command(OUTPUT ${KESTREL_MADE_DIR}/${name}.gz
@@ -56,6 +61,7 @@ add_custom_target(kestrel_packaging_files ALL DEPENDS ${KESTREL_MADE_FILES})
 
 install(FILES ${KESTREL_MADE_DIR}/kestrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kestrel)
 install(FILES ${KESTREL_MADE_DIR}/kestrel-reg.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kestrel-reg)
+install(FILES ${KESTREL_MADE_DIR}/kestrel-data.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kestrel-data)
 install(FILES ${KESTREL_MADE_DIR}/changelog.gz ${KESTREL_MADE_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT kestrel)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrel.desktop
@@ -64,13 +70,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/io.github.kestrel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT kestrel)
 install(FILES ${PROJECT_SOURCE_DIR}/app/kestrel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT kestrel)
-# kestrel-reg itself installs from tools/ (component kestrel-reg).
+# kestrel-reg and kestrel-data themselves install from tools/ (components kestrel-reg, kestrel-data).
 
 # A stripped install (the package's) also drops the compiler's .comment
 # section, which only names the compiler. Runs after the programs'
 # own install rules, which come from the folders added before this file.
 foreach(installed ${CMAKE_INSTALL_BINDIR}/kestrel ${CMAKE_INSTALL_BINDIR}/kestrel-reg
-                  ${KESTREL_PRIVATE_LIBDIR}/libcommons.so)
+                  ${CMAKE_INSTALL_BINDIR}/kestrel-data ${KESTREL_PRIVATE_LIBDIR}/libcommons.so)
     install(CODE "set(file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${installed}\")
 if(CMAKE_INSTALL_DO_STRIP AND EXISTS \"\${file}\")
     execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment \"\${file}\")
@@ -92,7 +98,8 @@ the Windows program it comes from, byte for byte. That Windows form of the\n\
 record file is scrambled, not encrypted: anyone who can read the file can\n\
 read the records, so kestrel keeps it readable by its owner only.\n\
 kestrel-reg reads and writes its settings and moves them to and from Windows\n\
-as .reg files.")
+as .reg files; kestrel-data checks a record file, lists and shows its\n\
+records, and exports them for KeePassXC.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

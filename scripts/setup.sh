@@ -11,6 +11,7 @@ packages=(
     fonts-ipafont-gothic qt6-translations-l10n
     xvfb xauth
     dpkg-dev file lintian librsvg2-bin appstream
+    keepassxc
 )
 
 missing=()
