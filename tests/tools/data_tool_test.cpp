@@ -4,6 +4,7 @@
 
 #include "platform/registry.h"
 #include "store/record_file.h"
+#include "store/run_backup.h"
 #include "tools/data/data_tool.h"
 
 #include <algorithm>
@@ -121,6 +122,11 @@ TEST_F(DataTool, CheckSaysWhatIsWrongAndIsZeroOnlyForAWholeFile)
          {"  damaged blocks                          1\n",
           "problem: record 1: damaged block: its name has no terminator\n"}},
         {"headers cut", whole.substr(0, 600), 1, {"problem: shorter than its 2 category headers\n"}},
+        {"headers",
+         record_file({{10, "a"}, {10, "b"}, {0, "c"}}, {{1, 10, "r", ""}}),
+         1,
+         {"problem: category header 1: id 10 is used twice\n", "problem: category header 2: id 0 is not above 0\n",
+          "  categories                              1\n"}},
     };
     for (const auto& c : cases) {
         testenv::write_file(path("k.dat"), c.bytes);
@@ -130,7 +136,13 @@ TEST_F(DataTool, CheckSaysWhatIsWrongAndIsZeroOnlyForAWholeFile)
             EXPECT_NE(result.out.find(line), std::string::npos) << c.what << ": " << line << '\n' << result.out;
         EXPECT_EQ(testenv::read_file(path("k.dat")), c.bytes) << c.what; // unchanged
     }
-    // A journal beside the file: a run that did not end.
+    // An image of an unfinished save is a note; a journal beside the file, a run that did not end.
+    testenv::write_file(path("k.dat"), whole);
+    testenv::write_file(path(".k.dat.Ab12Cd"), "image");
+    const Result image = run({"check", path("k.dat").string()});
+    EXPECT_EQ(image.status, 0);
+    EXPECT_NE(image.out.find("note: left-over image of an unfinished save " + path(".k.dat.Ab12Cd").string()),
+              std::string::npos);
     testenv::write_file(path("k.dat"), whole);
     testenv::write_file(path(".k.dat.kestrel-journal"), "j");
     const Result journal = run({"check", path("k.dat").string()});
@@ -194,4 +206,36 @@ TEST_F(DataTool, ExportIsWhatKeePassXcImportsAndExportsAgain)
         line.clear();
     }
     EXPECT_EQ(ours, csv.out);
+}
+
+TEST_F(DataTool, BackupsOfTheFileAreListedOldestFirst)
+{
+    testenv::write_file(path("k.dat"), sample_file());
+    const std::filesystem::path folder = dir() / "home" / ".local" / "state" / "kestrel" / "backups";
+    std::filesystem::create_directories(folder);
+    const std::string prefix = backup_prefix(path("k.dat").string());
+    testenv::write_file(folder / (prefix + "20261209-143012"), sample_file());
+    testenv::write_file(folder / (prefix + "20261208-090000"), record_file({}, {{1, 10, "a", ""}}));
+    testenv::write_file(folder / (prefix + "notastamp"), "x");
+    testenv::write_file(folder / "other.dat-00000000-20261209-143012", "x");
+    const Result result = run({"backups", path("k.dat").string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out,
+              (folder / (prefix + "20261208-090000")).string() + "\t2026-12-08 09:00:00\t4620 bytes\t1 records\n" +
+                  (folder / (prefix + "20261209-143012")).string() + "\t2026-12-09 14:30:12\t24116 bytes\t4 records\n");
+}
+
+TEST_F(DataTool, ShowAndExportNameWhatTheyCannotDoExactly)
+{
+    testenv::write_file(path("k.dat"),
+                        record_file({{10, "A"}, {20, "B"}},
+                                    {{1, 20, "same", "two"}, {1, 10, "same", "one"}, {1, 10, "bell", "ring\x07"}}));
+    const Result shown = run({"show", "same", path("k.dat").string()});
+    EXPECT_EQ(shown.out, "one\n");
+    EXPECT_EQ(shown.err, "kestrel-data: 2 records are named same; this is the one in A\n");
+    const Result xml = run({"export", "--format", "keepass-xml", path("k.dat").string()});
+    EXPECT_EQ(xml.status, 1);
+    EXPECT_EQ(xml.out, "");
+    EXPECT_EQ(xml.err, "kestrel-data: record 2 (bell) holds a control character that XML cannot carry\n");
+    EXPECT_EQ(run({"export", "--format", "csv", path("k.dat").string()}).status, 0);
 }
