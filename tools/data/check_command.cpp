@@ -1,10 +1,10 @@
 // kestrel-data check: the record file read byte by byte as its format
 // defines it, without the store's own reader, so that every kind of damage
 // is named rather than stopped at.
-#include "platform/cp932.h"
 #include "store/record_file.h"
 #include "tools/data/data_commands.h"
 #include "tools/data/record_path.h"
+#include "tools/data/record_text.h"
 #include "tools/terminal_text.h"
 
 #include <cerrno>
@@ -63,7 +63,7 @@ std::string field_fault(const char* field, size_t size, const char* what)
     if (!end)
         return std::string(what) + " has no terminator";
     std::string ignored;
-    if (!cp932::to_utf8(std::string_view(field, static_cast<const char*>(end) - field), ignored))
+    if (!text_utf8(std::string_view(field, static_cast<const char*>(end) - field), ignored))
         return std::string(what) + " is not CP932 text";
     return {};
 }

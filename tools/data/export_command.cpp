@@ -1,4 +1,3 @@
-#include "platform/cp932.h"
 #include "tools/data/data_commands.h"
 #include "tools/data/export_entries.h"
 #include "tools/data/record_catalog.h"
@@ -35,12 +34,12 @@ std::vector<ExportGroup> entries_of(const std::vector<CatalogGroup>& catalog, Ex
     for (const CatalogGroup& source : catalog) {
         ExportGroup group;
         group.top = !source.has_header;
-        if (source.has_header && !cp932::to_utf8(source.name, group.name))
+        if (source.has_header && !text_utf8(source.name, group.name))
             throw Refused("the name of category " + std::to_string(source.kind_id) + " is not CP932 text");
         for (const CatalogRecord& record : source.records) {
             ExportEntry entry;
             const std::string which = "record " + std::to_string(record.index);
-            if (!cp932::to_utf8(record.name, entry.title) || !record_text_utf8(record.text, entry.notes))
+            if (!text_utf8(record.name, entry.title) || !record_text_utf8(record.text, entry.notes))
                 throw Refused(which + " holds bytes that are not CP932 text");
             if (format == ExportFormat::KeePassXml && !(fits_xml(entry.title) && fits_xml(entry.notes)))
                 throw Refused(which + " (" + entry.title + ") holds a control character that XML cannot carry");

@@ -30,14 +30,20 @@ std::string escaped(const std::string& text)
     return out;
 }
 
-// A fresh random UUID in base64, as KeePass writes them.
+// A UUID in base64, as KeePass writes them: one random value per export,
+// with a count added for each group and entry, so that the UUIDs of one file
+// differ and those of two files almost surely do.
 std::string uuid()
 {
-    unsigned char bytes[18] = {};
-    for (size_t got = 0; got < 16;) {
+    static unsigned char bytes[18] = {};
+    static bool seeded = false;
+    for (size_t got = 0; !seeded && got < 16;) {
         const ssize_t n = getrandom(bytes + got, 16 - got, 0);
         if (n > 0)
             got += static_cast<size_t>(n);
+        seeded = got == 16;
+    }
+    for (int i = 15; i >= 0 && ++bytes[i] == 0; --i) {
     }
     static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;

@@ -1,13 +1,13 @@
 #include "tools/data/list_order.h"
 
-#include "platform/cp932.h"
+#include "tools/data/record_text.h"
 
 namespace kdata {
 
 std::string list_order_key(std::string_view cp932_name)
 {
     std::string key;
-    if (!cp932::to_utf8(cp932_name, key))
+    if (!text_utf8(cp932_name, key))
         key.assign(cp932_name);
     for (char& c : key) {
         if (c >= 'A' && c <= 'Z')
