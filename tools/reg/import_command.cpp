@@ -37,8 +37,8 @@ public:
                 throw Refused("cannot read " + file + ": " + std::strerror(errno));
             return;
         }
-        const char* tmp = getenv("TMPDIR");
-        m_fd = open(tmp && *tmp ? tmp : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        m_spool = std::tmpfile();
+        m_fd = m_spool ? fileno(m_spool) : -1;
         if (m_fd < 0)
             throw Refused(std::string("cannot keep standard input in a temporary file: ") + std::strerror(errno));
         std::vector<char> buffer(64 * 1024);
@@ -60,7 +60,9 @@ public:
     }
     ~ImportSource() override
     {
-        if (m_fd >= 0)
+        if (m_spool)
+            std::fclose(m_spool);
+        else if (m_fd >= 0)
             close(m_fd);
     }
     ImportSource(const ImportSource&) = delete;
@@ -77,6 +79,7 @@ public:
     bool rewind() override { return lseek(m_fd, 0, SEEK_SET) == 0; }
 
 private:
+    std::FILE* m_spool = nullptr; // standard input, kept in an unnamed temporary file
     int m_fd = -1;
 };
 
