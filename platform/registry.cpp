@@ -22,6 +22,7 @@
 #include "platform/value_file.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
@@ -33,6 +34,9 @@ namespace reg {
 using namespace detail;
 
 namespace {
+
+// The deepest key Windows allows.
+constexpr size_t kMaxKeyDepth = 512;
 
 std::string home_folder()
 {
@@ -189,6 +193,19 @@ Status delete_key_tree(Hive hive, const char* subkey)
     std::filesystem::remove_all(key->folder(), ec);
     close_key(key);
     return ec ? Status::IoError : Status::Ok;
+}
+
+bool key_fits(Hive hive, const char* subkey)
+{
+    std::vector<std::string> parts;
+    return split_subkey(subkey, parts) == Status::Ok && parts.size() <= kMaxKeyDepth &&
+           spelled_folder(hive, parts).size() + 1 + NAME_MAX < PATH_MAX;
+}
+
+bool value_name_fits(const char* name)
+{
+    std::string file;
+    return value_name_file(name, file) == Status::Ok;
 }
 
 } // namespace reg

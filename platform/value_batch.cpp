@@ -4,7 +4,6 @@
 #include "platform/value_file.h"
 
 #include <cerrno>
-#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <set>
@@ -23,8 +22,6 @@ namespace {
 // A batch is synced and renamed into place after this many values or bytes.
 constexpr size_t kBatchValues = 16384;
 constexpr size_t kBatchBytes = 64 * 1024 * 1024;
-// The deepest key Windows allows.
-constexpr size_t kMaxKeyDepth = 512;
 
 std::string lower(std::string text)
 {
@@ -214,19 +211,6 @@ Status ValueBatch::remove_tree(Hive hive, const char* subkey)
     m_state->indexed.clear();
     m_state->index.clear();
     return delete_key_tree(hive, subkey);
-}
-
-bool key_fits(Hive hive, const char* subkey)
-{
-    std::vector<std::string> parts;
-    return split_subkey(subkey, parts) == Status::Ok && parts.size() <= kMaxKeyDepth &&
-           spelled_folder(hive, parts).size() + 1 + NAME_MAX < PATH_MAX;
-}
-
-bool value_name_fits(const char* name)
-{
-    std::string file;
-    return value_name_file(name, file) == Status::Ok;
 }
 
 } // namespace reg
