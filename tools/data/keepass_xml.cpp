@@ -5,29 +5,14 @@
 namespace kdata {
 namespace {
 
-std::string escaped(const std::string& text)
+void append_escaped(std::string& out, const std::string& text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
+    size_t from = 0;
+    for (size_t at; (at = text.find_first_of("&<>\"", from)) != std::string::npos; from = at + 1) {
+        out.append(text, from, at - from);
+        out += text[at] == '&' ? "&amp;" : text[at] == '<' ? "&lt;" : text[at] == '>' ? "&gt;" : "&quot;";
     }
-    return out;
+    out.append(text, from, std::string::npos);
 }
 
 // A UUID in base64, as KeePass writes them: one random value per export,
@@ -57,47 +42,57 @@ std::string uuid()
     return out.substr(0, 22) + "==";
 }
 
-void write_string(std::ostream& out, const char* indent, const char* key, const std::string& value)
+void append_string(std::string& out, const std::string& indent, const char* key, const std::string& value)
 {
-    out << indent << "<String><Key>" << key << "</Key><Value>" << escaped(value) << "</Value></String>\n";
+    out += indent;
+    out += "<String><Key>";
+    out += key;
+    out += "</Key><Value>";
+    append_escaped(out, value);
+    out += "</Value></String>\n";
 }
 
-void write_entry(std::ostream& out, const char* indent, const ExportEntry& entry)
+void append_entry(std::string& out, const std::string& indent, const ExportEntry& entry)
 {
-    const std::string inner = std::string(indent) + "\t";
-    out << indent << "<Entry>\n" << inner << "<UUID>" << uuid() << "</UUID>\n";
-    write_string(out, inner.c_str(), "Title", entry.title);
-    write_string(out, inner.c_str(), "UserName", "");
-    write_string(out, inner.c_str(), "Password", "");
-    write_string(out, inner.c_str(), "URL", "");
-    write_string(out, inner.c_str(), "Notes", entry.notes);
-    out << indent << "</Entry>\n";
+    const std::string inner = indent + "\t";
+    out += indent + "<Entry>\n" + inner + "<UUID>" + uuid() + "</UUID>\n";
+    append_string(out, inner, "Title", entry.title);
+    append_string(out, inner, "UserName", "");
+    append_string(out, inner, "Password", "");
+    append_string(out, inner, "URL", "");
+    append_string(out, inner, "Notes", entry.notes);
+    out += indent + "</Entry>\n";
 }
 
 } // namespace
 
 void write_keepass_xml(const std::vector<ExportGroup>& groups, std::ostream& out)
 {
-    out << "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\n"
-           "<KeePassFile>\n"
-           "\t<Meta>\n\t\t<Generator>kestrel-data</Generator>\n\t\t<DatabaseName>kestrel</DatabaseName>\n\t</Meta>\n"
-           "\t<Root>\n\t\t<Group>\n\t\t\t<UUID>"
-        << uuid() << "</UUID>\n\t\t\t<Name>" << kTopGroup << "</Name>\n";
+    // Each group is built in memory and written in one go.
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\n"
+                       "<KeePassFile>\n"
+                       "\t<Meta>\n\t\t<Generator>kestrel-data</Generator>\n"
+                       "\t\t<DatabaseName>kestrel</DatabaseName>\n\t</Meta>\n"
+                       "\t<Root>\n\t\t<Group>\n\t\t\t<UUID>" +
+                       uuid() + "</UUID>\n\t\t\t<Name>" + kTopGroup + "</Name>\n";
     // KeePass keeps a group's entries before its subgroups.
     for (const ExportGroup& group : groups) {
         if (group.top) {
             for (const ExportEntry& entry : group.entries)
-                write_entry(out, "\t\t\t", entry);
+                append_entry(text, "\t\t\t", entry);
         }
     }
+    out << text;
     for (const ExportGroup& group : groups) {
         if (group.top)
             continue;
-        out << "\t\t\t<Group>\n\t\t\t\t<UUID>" << uuid() << "</UUID>\n\t\t\t\t<Name>" << escaped(group.name)
-            << "</Name>\n";
+        text = "\t\t\t<Group>\n\t\t\t\t<UUID>" + uuid() + "</UUID>\n\t\t\t\t<Name>";
+        append_escaped(text, group.name);
+        text += "</Name>\n";
         for (const ExportEntry& entry : group.entries)
-            write_entry(out, "\t\t\t\t", entry);
-        out << "\t\t\t</Group>\n";
+            append_entry(text, "\t\t\t\t", entry);
+        text += "\t\t\t</Group>\n";
+        out << text;
     }
     out << "\t\t</Group>\n\t</Root>\n</KeePassFile>\n";
 }

@@ -59,14 +59,12 @@ std::vector<CatalogGroup> load_catalog(const RecordPath& path, bool with_texts)
     int32_t kind = 0;
     if (with_texts) {
         CatgRecord block;
-        char data[DATA_SIZE + 1];
         while (reader.next(block, record.index)) {
             if (block.flag != 1)
                 continue;
-            field_text(block.name, NAME_SIZE, text);
-            field_text(block.data, DATA_SIZE, data);
-            record.name = text;
-            record.text = data;
+            // Up to the terminator, never past the field.
+            record.name.assign(block.name, strnlen(block.name, NAME_SIZE));
+            record.text.assign(block.data, strnlen(block.data, DATA_SIZE));
             auto group = group_of.find(block.catg_kind);
             (group == group_of.end() ? orphans : groups[group->second]).records.push_back(record);
         }

@@ -6,7 +6,10 @@
 
 namespace kdata {
 
-bool text_utf8(std::string_view cp932_text, std::string& utf8)
+namespace {
+
+// UTF-8 for CP932 text; with drop_cr, a CR before an LF is left out.
+bool convert(std::string_view cp932_text, std::string& utf8, bool drop_cr)
 {
     // Every CP932 character is one UTF-16 unit of the Basic Multilingual Plane.
     thread_local std::vector<char16_t> units;
@@ -14,36 +17,36 @@ bool text_utf8(std::string_view cp932_text, std::string& utf8)
     const std::size_t count = cp932::to_utf16(cp932_text, units.data());
     if (count == std::string_view::npos)
         return false;
-    utf8.clear();
-    utf8.reserve(count * 3);
+    utf8.resize(count * 3);
+    char* out = utf8.data();
     for (std::size_t i = 0; i < count; ++i) {
         const char16_t u = units[i];
         if (u < 0x80) {
-            utf8 += static_cast<char>(u);
+            if (!(drop_cr && u == '\r' && i + 1 < count && units[i + 1] == '\n'))
+                *out++ = static_cast<char>(u);
         } else if (u < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (u >> 6));
-            utf8 += static_cast<char>(0x80 | (u & 0x3F));
+            *out++ = static_cast<char>(0xC0 | (u >> 6));
+            *out++ = static_cast<char>(0x80 | (u & 0x3F));
         } else {
-            utf8 += static_cast<char>(0xE0 | (u >> 12));
-            utf8 += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (u & 0x3F));
+            *out++ = static_cast<char>(0xE0 | (u >> 12));
+            *out++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (u & 0x3F));
         }
     }
+    utf8.resize(static_cast<std::size_t>(out - utf8.data()));
     return true;
+}
+
+} // namespace
+
+bool text_utf8(std::string_view cp932_text, std::string& utf8)
+{
+    return convert(cp932_text, utf8, false);
 }
 
 bool record_text_utf8(const std::string& cp932_text, std::string& utf8)
 {
-    std::string decoded;
-    if (!text_utf8(cp932_text, decoded))
-        return false;
-    utf8.clear();
-    utf8.reserve(decoded.size());
-    for (size_t i = 0; i < decoded.size(); ++i) {
-        if (!(decoded[i] == '\r' && i + 1 < decoded.size() && decoded[i + 1] == '\n'))
-            utf8 += decoded[i];
-    }
-    return true;
+    return convert(cp932_text, utf8, true);
 }
 
 } // namespace kdata
