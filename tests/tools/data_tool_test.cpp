@@ -239,3 +239,30 @@ TEST_F(DataTool, ShowAndExportNameWhatTheyCannotDoExactly)
     EXPECT_EQ(xml.err, "kestrel-data: record 2 (bell) holds a control character that XML cannot carry\n");
     EXPECT_EQ(run({"export", "--format", "csv", path("k.dat").string()}).status, 0);
 }
+
+TEST_F(DataTool, UsageMistakesAreStatusTwoAndRegistryPathsAreChecked)
+{
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"show"},
+                                               {"list", "a", "b"},
+                                               {"list", "--format", "csv"},
+                                               {"check", "--bogus"},
+                                               {"export", "--format", "keepass"}}) {
+        const Result result = run(args);
+        EXPECT_EQ(result.status, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_TRUE(result.err.ends_with("\nTry 'kestrel-data --help' for more information.\n")) << result.err;
+    }
+    EXPECT_TRUE(run({"--help"}).out.starts_with("Usage: kestrel-data COMMAND"));
+
+    reg::KeyHandle key;
+    ASSERT_EQ(reg::create_key(reg::Hive::LocalMachine, "SOFTWARE\\qelt_key_yoyaku", &key), reg::Status::Ok);
+    const std::string windows = "C:\\Users\\me\\kestrel.dat";
+    reg::set_value(key, "kest_datafile", reg::REG_SZ, windows.c_str(), static_cast<uint32_t>(windows.size() + 1));
+    reg::close_key(key);
+    EXPECT_EQ(run({"check"}).err,
+              "kestrel-data: kest_datafile holds the Windows path C:\\Users\\me\\kestrel.dat: give FILE\n");
+    EXPECT_EQ(run({"check", "/tmp/😀.dat"}).err,
+              "kestrel-data: the path /tmp/😀.dat cannot be written in CP932, as kestrel keeps paths\n");
+}
