@@ -71,4 +71,39 @@ std::vector<std::string> subkey_names(KeyHandle key);
 // Deletes a key with all its values and subkeys; NotFound when missing.
 Status delete_key_tree(Hive hive, const char* subkey);
 
+// Whether a key of this name can be stored: at most 512 levels (as on
+// Windows), each name at most 255 bytes, and the folder with room for any
+// value file within the system's path limit.
+bool key_fits(Hive hive, const char* subkey);
+// Whether a value of this name can be stored (its file name within NAME_MAX).
+bool value_name_fits(const char* name);
+
+// Many values stored in one go, as an import does: each value is written to
+// a temporary file beside its target at once, without a sync; every few
+// thousand values, and at commit(), the file system is synced once and the
+// temporary files are renamed over their targets, then their folders are
+// synced. A reader sees each value old or new, never torn, as with
+// set_value. A name is matched case-insensitively through one listing of
+// its key's folder rather than a scan for each value. Values still pending
+// when the batch is destroyed are dropped.
+class ValueBatch
+{
+public:
+    ValueBatch();
+    ~ValueBatch();
+    ValueBatch(const ValueBatch&) = delete;
+    ValueBatch& operator=(const ValueBatch&) = delete;
+
+    Status set(KeyHandle key, const char* name, uint32_t type, const void* data, uint32_t size);
+    // Deletes at once, after committing what is pending.
+    Status remove(KeyHandle key, const char* name);
+    Status remove_tree(Hive hive, const char* subkey);
+    // Syncs and renames every pending value.
+    Status commit();
+
+private:
+    struct State;
+    State* m_state;
+};
+
 } // namespace reg

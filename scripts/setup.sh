@@ -10,7 +10,8 @@ packages=(
     clang libclang-rt-14-dev
     fonts-ipafont-gothic qt6-translations-l10n
     xvfb xauth
-    dpkg-dev file lintian librsvg2-bin
+    dpkg-dev file lintian librsvg2-bin appstream
+    keepassxc
 )
 
 missing=()

@@ -2,7 +2,7 @@
 #include "registry_values.h"
 #include "test_env.h"
 
-#include "tools/cli.h"
+#include "tools/reg/reg_tool.h"
 
 #include <sstream>
 
@@ -59,11 +59,13 @@ TEST_F(Cli, SetStoresCp932AsTheProgramDoesAndGetShowsUtf8)
     EXPECT_EQ(run("set kest_kindcsl -1").status, 0);
     EXPECT_EQ(stored(kSub, "kest_kindcsl"), (Stored{reg::REG_SZ, {"-1\0", 3}}));
     EXPECT_EQ(run("set log_type 0x2a --type dword").status, 0);
+    EXPECT_EQ(run("set kest_clipsecs 0").status, 0);
     EXPECT_EQ(run_args({"set", "tabbed", "a\tb\\c\x01"}).status, 0);
 
     const Result list = run("list");
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "blob\tREG_BINARY\te9d9c9\n"
+                        "kest_clipsecs\tREG_SZ\t0\n"
                         "kest_kindcsl\tREG_SZ\t-1\n"
                         "log_name\tREG_SZ\t/tmp/ログ.txt\n"
                         "log_type\tREG_DWORD\t42\n"
@@ -114,7 +116,11 @@ TEST_F(Cli, RefusalsAreOneLineWithStatusOneAndChangeNothing)
              {"set kest_kindcsl 3rows", "kestrel-reg: kest_kindcsl must be REG_SZ digits (a category row such as "
                                         "\"0\" or \"-1\")\n"},
              {"set --type dword kest_datafile 1",
-              "kestrel-reg: kest_datafile must be REG_SZ text of at most 1023 bytes\n"}}) {
+              "kestrel-reg: kest_datafile must be REG_SZ text of at most 1023 bytes\n"},
+             {"set kest_lockmins -1", "kestrel-reg: kest_lockmins must be REG_SZ digits (idle minutes until the "
+                                      "window locks, 0 for never)\n"},
+             {"set KEST_BACKUPS 5 --type dword",
+              "kestrel-reg: kest_backups must be REG_SZ digits (backups kept, 0 for none)\n"}}) {
         const Result result = run(args);
         EXPECT_EQ(result.status, 1) << args;
         EXPECT_EQ(result.err, message);

@@ -5,7 +5,7 @@
 #include "test_env.h"
 
 #include "platform/cp932.h"
-#include "tools/commands.h"
+#include "tools/reg/reg_commands.h"
 
 #include <iostream>
 #include <map>
@@ -272,4 +272,23 @@ TEST_F(ImportExport, ExportReplacesItsTargetWhole)
     for (const auto& entry : std::filesystem::directory_iterator(dir()))
         files += entry.is_regular_file();
     EXPECT_EQ(files, 1u); // no temporary file left behind
+}
+
+TEST_F(ImportExport, AVersion5FileOfThousandsOfValuesComesBackWhole)
+{
+    // UTF-16LE lines cross the reader's buffer at odd places.
+    std::map<std::string, Stored> values;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string name = "v" + std::to_string(i) + std::string(i % 7, 'x');
+        values[name] = {reg::REG_SZ, "\x83\x8D" + std::string(i % 13, 'y') + '\0'};
+        if (i % 3 == 0)
+            values[name] = {reg::REG_BINARY, std::string(i % 40, static_cast<char>(i))};
+    }
+    for (const auto& [name, value] : values)
+        store("SOFTWARE\\many", name, value.type, value.data);
+    std::ostringstream unused;
+    export_key("HKEY_LOCAL_MACHINE\\SOFTWARE\\many", RegFormat::Version5, "many.reg", unused);
+    ASSERT_EQ(reg::delete_key_tree(reg::Hive::LocalMachine, "SOFTWARE\\many"), reg::Status::Ok);
+    import_file("many.reg", {}, kKey, std::cin, std::cerr);
+    EXPECT_EQ(values_of("SOFTWARE\\many"), values);
 }

@@ -36,3 +36,18 @@ TEST_F(Install, InstalledToolRunsFromItsPrefix)
     EXPECT_EQ(testenv::read_file(path("err.txt")),
               "kestrel-reg: no value missing in HKEY_LOCAL_MACHINE\\SOFTWARE\\qelt_key_yoyaku\n");
 }
+
+TEST_F(Install, InstalledDataToolFindsItsLibraryAndManualPage)
+{
+    const std::filesystem::path prefix = path("prefix");
+    for (const char* component : {"kestrel", "kestrel-data"})
+        ASSERT_EQ(shell("\"" CMAKE_COMMAND "\" --install \"" KESTREL_BUILD_DIR "\" --prefix \"" + prefix.string() +
+                        "\" --component " + component + " > install.log 2>&1"),
+                  0)
+            << testenv::read_file(path("install.log"));
+    EXPECT_TRUE(std::filesystem::exists(prefix / "share" / "man" / "man1" / "kestrel-data.1.gz"));
+    testenv::write_file(path("empty.dat"), std::string(4, '\0'));
+    const std::string tool = (prefix / "bin" / "kestrel-data").string();
+    ASSERT_EQ(shell(tool + " check empty.dat > out.txt 2>&1"), 0) << testenv::read_file(path("out.txt"));
+    EXPECT_NE(testenv::read_file(path("out.txt")).find("empty.dat: whole\n"), std::string::npos);
+}

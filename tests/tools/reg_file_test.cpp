@@ -4,8 +4,8 @@
 
 #include "platform/cp932.h"
 #include "platform/registry.h"
-#include "tools/reg_reader.h"
-#include "tools/reg_writer.h"
+#include "tools/reg/reg_reader.h"
+#include "tools/reg/reg_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -131,6 +131,23 @@ TEST_F(RegReader, ReportsTheFirstBadLine)
         EXPECT_TRUE(error.message.starts_with(message)) << error.message;
     }
     EXPECT_EQ(read_fails(utf16_file(head) + "\x3D\xD8").line, 4); // half a surrogate pair
+
+    // Limits that keep memory bounded, in either encoding.
+    std::string wrapped_hex = "\"a\"=hex:";
+    for (int line = 0; line < 45000; ++line) // 25 bytes a line: over 1 MiB in all
+        wrapped_hex += "00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\r\n  ";
+    for (const auto& [text, line, message] : std::vector<std::tuple<std::string, int, std::string>>{
+             {utf16_file(head + "\"na" + std::string(1, '\0') + "me\"=\"x\"\r\n"), 4,
+              "value name holds a NUL character"},
+             {head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\a" + std::string(1, '\0') + "b]\r\n", 4,
+              "key name holds a NUL character"},
+             {head + "\"a\"=\"" + std::string(1024 * 1024, 'x') + "\"\r\n", 4, "value data larger than 1 MiB"},
+             {head + wrapped_hex + "00\r\n", 4, "value data larger than 1 MiB"},
+             {head + "; " + std::string(9 * 1024 * 1024, 'x') + "\r\n", 4, "line longer than 8 MiB"}}) {
+        const ReadError error = read_fails(text);
+        EXPECT_EQ(error.line, line) << message;
+        EXPECT_EQ(error.message.substr(0, message.size()), message);
+    }
     // A last key line or comment without a line end loses nothing.
     EXPECT_EQ(read_ok(head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\y]").keys.size(), 2u);
     EXPECT_EQ(read_ok(head + "\"a\"=\"b\"\r\n; end").keys[0].values.size(), 1u);

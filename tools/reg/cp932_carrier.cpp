@@ -1,4 +1,4 @@
-#include "tools/cp932_carrier.h"
+#include "tools/reg/cp932_carrier.h"
 
 #include "platform/cp932.h"
 

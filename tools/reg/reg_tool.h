@@ -1,4 +1,4 @@
-// The kestrel-reg command line: parses the arguments and runs one subcommand.
+// kestrel-reg: its command table and usage.
 #pragma once
 
 #include <istream>

@@ -1,8 +1,8 @@
-#include "tools/reg_writer.h"
+#include "tools/reg/reg_writer.h"
 
 #include "platform/cp932.h"
 #include "platform/registry.h"
-#include "tools/cp932_carrier.h"
+#include "tools/reg/cp932_carrier.h"
 
 #include <cstdio>
 

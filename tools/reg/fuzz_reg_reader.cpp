@@ -1,8 +1,8 @@
 // libFuzzer target for the .reg reader: any input must be read or refused
 // without a fault, and whatever is read must survive writing and reading
 // back unchanged.
-#include "tools/reg_reader.h"
-#include "tools/reg_writer.h"
+#include "tools/reg/reg_reader.h"
+#include "tools/reg/reg_writer.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Writes .reg files that the Windows registry editor imports.
 #pragma once
 
-#include "tools/reg_document.h"
+#include "tools/reg/reg_document.h"
 
 #include <string>
 

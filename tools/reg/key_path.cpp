@@ -1,4 +1,4 @@
-#include "tools/key_path.h"
+#include "tools/reg/key_path.h"
 
 #include "platform/cp932.h"
 

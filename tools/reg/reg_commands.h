@@ -1,45 +1,24 @@
-// The subcommands of kestrel-reg, working on the registry store that the
-// program itself reads. Arguments and output are UTF-8; the store holds CP932.
+// The commands of kestrel-reg, one file each, working on the registry store
+// that the program itself reads. Arguments and output are UTF-8; the store
+// holds CP932.
 #pragma once
 
-#include "tools/reg_document.h"
+#include "tools/command_table.h"
+#include "tools/reg/key_path.h"
+#include "tools/reg/reg_document.h"
 
-#include <cstdint>
 #include <istream>
 #include <optional>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 
 namespace kreg {
 
-// An operation the tool refuses: one line on standard error, exit status 1.
-struct Refused : std::runtime_error
-{
-    using std::runtime_error::runtime_error;
-};
-
-// A wrong command line: exit status 2.
-struct UsageError : std::runtime_error
-{
-    using std::runtime_error::runtime_error;
-};
+using tools::Refused;
+using tools::UsageError;
 
 enum class SetType { Sz, Binary, Dword };
 
-// "REG_SZ", "REG_BINARY", ...
-std::string type_name(uint32_t type);
-// A value's data for the terminal: text types as text (up to the first zero
-// byte), a four-byte REG_DWORD as the signed decimal number kestrel reads,
-// anything else as hex.
-std::string data_text(uint32_t type, const std::string& data);
-// Text for one field of a list line: backslashes doubled, tabs, line breaks
-// and other control characters as \t, \r, \n, \xNN.
-std::string escaped_field(const std::string& text);
-// Empty when the value (CP932 name) may be stored under kestrel's key; else
-// why not. kest_passwrd must be 1024 bytes of REG_BINARY (a shorter one
-// locks the user out), kest_kindcsl REG_SZ digits, the paths REG_SZ text.
-std::string check_program_value(const RegValue& value);
 // The bytes that set stores for DATA: CP932 text with its terminating zero,
 // hex digits (blanks, commas and colons between bytes allowed), or a 32-bit
 // number (decimal, negative, or 0x hex) stored little-endian.
@@ -69,12 +48,21 @@ struct ImportOptions
 };
 
 // Imports a .reg file (file "-": from in), all or nothing as far as checking
-// goes: the file is read and every value of kestrel's key (key) is checked
-// before anything is stored. The paths of options are then stored in key. A
-// Windows path left in kest_datafile, kest_cwdpath or log_name is stored with
-// one warning on err naming the option that replaces it; a record file named
-// by datafile that others can read is made 0600, with a notice on err.
+// goes: the whole file is read and every key and value checked before
+// anything is stored; then it is read again and stored. The paths of options
+// are then stored in key. A Windows path left in kest_datafile, kest_cwdpath
+// or log_name is stored with one warning on err naming the option that
+// replaces it; a record file named by datafile that others can read is made
+// 0600, with a notice on err.
 void import_file(const std::string& file, const ImportOptions& options, const std::string& key, std::istream& in,
                  std::ostream& err);
+
+// The handlers of the command table.
+void run_list(const tools::Call& call);
+void run_get(const tools::Call& call);
+void run_set(const tools::Call& call);
+void run_delete(const tools::Call& call);
+void run_export(const tools::Call& call);
+void run_import(const tools::Call& call);
 
 } // namespace kreg

@@ -1,0 +1,27 @@
+// The commands of kestrel-data, one file each. They read the record file and
+// change nothing; text is printed as UTF-8.
+#pragma once
+
+#include "tools/command_table.h"
+
+#include <ostream>
+#include <string>
+
+namespace kdata {
+
+using tools::Refused;
+using tools::UsageError;
+
+// Reads every byte of the record file at native path `file` as the format
+// defines it and reports on out; true when the file is whole.
+bool check_file(const std::string& file, std::ostream& out);
+
+enum class ExportFormat { KeePassXml, Csv };
+
+void run_check(const tools::Call& call);
+void run_list(const tools::Call& call);
+void run_show(const tools::Call& call);
+void run_backups(const tools::Call& call);
+void run_export(const tools::Call& call);
+
+} // namespace kdata

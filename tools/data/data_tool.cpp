@@ -1,0 +1,71 @@
+#include "tools/data/data_tool.h"
+
+#include "tools/command_table.h"
+#include "tools/data/data_commands.h"
+
+namespace kdata {
+namespace {
+
+const char* const kUsage = R"usage(Usage: kestrel-data COMMAND [ARGUMENTS] [OPTIONS]
+Looks into kestrel's record file: checks it, lists and shows its records,
+lists its backups and exports its records for KeePassXC. Changes nothing.
+FILE defaults to the record file named in the registry (kest_datafile).
+
+Commands:
+  check [FILE]              reads every byte as the format defines it and
+                            reports: header count, categories, live and free
+                            records, records whose category has no header,
+                            damaged blocks, bytes after the last whole block,
+                            a journal or a left-over image beside the file;
+                            exit status 0 only for a whole file
+  list [FILE]               the categories and, under each, its record names,
+                            one a line, in the order of kestrel's lists;
+                            records whose category has no header come last,
+                            under "(no category)"
+  show NAME [FILE]          the text of the record named NAME
+  backups [FILE]            the backups of the file kestrel made at each run:
+                            path, time, size and records
+  export --format keepass-xml|csv [FILE]
+                            every record as an entry, to standard output: its
+                            category as the group, its name as the title, its
+                            text as the notes (a KeePass 2 XML file that
+                            keepassxc-cli import reads, or CSV with the
+                            columns of KeePassXC's CSV export)
+
+Options:
+  --format keepass-xml|csv  export: the form of the output
+  -h, --help                shows this help
+  --version                 shows the version
+
+Options may come anywhere; -- ends them. Text is printed as UTF-8, line ends
+as LF. Exit status: 0 done, 1 refused (check: the file is not whole), 2 bad
+usage.
+)usage";
+
+// import, restore, protect and unprotect change the record file: they are
+// to come through the record-file module's save and journal.
+const tools::Tool kDataTool = {
+    "kestrel-data",
+    kUsage,
+    {{"format", true}},
+    {
+        {"check", 0, 1, {}, run_check},
+        {"list", 0, 1, {}, run_list},
+        {"show", 1, 2, {}, run_show},
+        {"backups", 0, 1, {}, run_backups},
+        {"export", 0, 1, {"format"}, run_export},
+        {"import", 1, 2, {"format"}, nullptr},
+        {"restore", 1, 2, {}, nullptr},
+        {"protect", 0, 1, {}, nullptr},
+        {"unprotect", 0, 1, {}, nullptr},
+    },
+};
+
+} // namespace
+
+int run_data_tool(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err)
+{
+    return tools::run_tool(kDataTool, argc, argv, in, out, err);
+}
+
+} // namespace kdata
