@@ -109,10 +109,10 @@ SaveResult save_result(JournalResult result)
     }
 }
 
-// A new image of the file, header and then every whole block of `old`, built
-// in the state folder and copied over the file in place under the journal:
-// the way that keeps hard links, another owner and a folder we cannot write.
-SaveResult replace_in_place(RecordFile& old, const std::string& header)
+// A new image of the file, written by `fill`, built in the state folder and
+// copied over the file in place under the journal: the way that keeps hard
+// links, another owner and a folder we cannot write.
+SaveResult replace_in_place(RecordFile& old, const ImageFill& fill)
 {
     std::string image = image_template(old.native(), true);
     if (image.empty() || make_state_folder("images").empty())
@@ -120,20 +120,53 @@ SaveResult replace_in_place(RecordFile& old, const std::string& header)
     const int fd = fc::make_temp(image);
     if (fd < 0)
         return SaveResult::NotSaved;
-    const int64_t records = old.area().blocks * RECORD_SIZE;
+    struct stat st;
     // The image and its name are durable before a journal names it.
-    const bool built = fc::write_all(fd, header.data(), header.size()) &&
-                       fc::copy_bytes(old.fd(), old.area().start, fd, static_cast<off_t>(header.size()), records) &&
-                       fc::fsync(fd) && fc::sync_folder_of(image);
+    const bool built = fill(fd) && fc::fsync(fd) && fc::fstat(fd, st) && fc::sync_folder_of(image);
     close(fd);
-    const JournalResult result = built ? copy_image_in_place(old.fd(), old.native(), journal_places(old.native(), true),
-                                                             image, static_cast<int64_t>(header.size()) + records)
-                                       : JournalResult::Failed;
+    const JournalResult result =
+        built ? copy_image_in_place(old.fd(), old.native(), journal_places(old.native(), true), image, st.st_size)
+              : JournalResult::Failed;
     if (result == JournalResult::Pending || result == JournalResult::Undecided)
         session_change_pending(); // the journal names the image: it stays until recovery spends it
     else if (result != JournalResult::Done)
         fc::unlink(image.c_str());
     return save_result(result);
+}
+
+// The file open as `old` replaced by the image `fill` writes: renamed over
+// it, or copied over it in place where a rename would not keep it as it is.
+SaveResult replace_whole(RecordFile& old, const char* path, const char* unit, const ImageFill& fill)
+{
+    // A record file the user made read-only is not replaced.
+    struct stat st;
+    if (faccessat(AT_FDCWD, old.native().c_str(), W_OK, AT_EACCESS) != 0 || !fc::fstat(old.fd(), st))
+        return SaveResult::NotSaved;
+    session_back_up_before_change(path, old.native(), old.fd());
+    // A rename would split hard links or hand the file to us.
+    if (st.st_nlink > 1 || st.st_uid != geteuid())
+        return replace_in_place(old, fill);
+    if (!session_retire_journals(old.native()))
+        return SaveResult::NotSaved;
+    const mode_t mode = private_mode(unit, path, st.st_mode);
+    const atomic_file::Outcome outcome =
+        atomic_file::replace_with(old.native(), image_template(old.native(), false), mode, st.st_gid, fill);
+    if (outcome == atomic_file::Outcome::Failed)
+        // A folder we may not write, with a file we may: the image goes in place instead.
+        return errno == EACCES || errno == EPERM || errno == EROFS ? replace_in_place(old, fill)
+                                                                   : SaveResult::NotSaved;
+    session_file_replaced(old.native());
+    return SaveResult::Saved;
+}
+
+// A missing record file made whole from `fill`; false when it cannot be.
+SaveResult create_whole(const std::string& native, const ImageFill& fill)
+{
+    if (atomic_file::replace_with(native, image_template(native, false), 0600, static_cast<gid_t>(-1), fill) ==
+        atomic_file::Outcome::Failed)
+        return SaveResult::NotSaved;
+    session_file_replaced(native);
+    return SaveResult::Saved;
 }
 
 } // namespace
@@ -217,47 +250,33 @@ SaveResult write_header(const char* path, const std::string& header, const char*
         // that exists but cannot be opened still holds records.
         if (errno != ENOENT || old.native().empty())
             return SaveResult::NotSaved;
-        if (atomic_file::replace_with(old.native(), image_template(old.native(), false), 0600, static_cast<gid_t>(-1),
-                                      [&header](int fd) { return fc::write_all(fd, header.data(), header.size()); }) ==
-            atomic_file::Outcome::Failed)
-            return SaveResult::NotSaved;
-        session_file_replaced(old.native());
-        return SaveResult::Saved;
+        return create_whole(old.native(), [&header](int fd) { return fc::write_all(fd, header.data(), header.size()); });
     default:
         return SaveResult::NotSaved;
     }
     int32_t count = 0;
     memcpy(&count, header.data(), sizeof count);
     // The same count leaves every block where it is: the entries change in place.
-    if (count == old.area().count) {
+    if (count == old.area().count)
         return save_result(old.apply({ByteChange{0, header}}));
-    }
+    return replace_whole(old, path, unit, [&old, &header](int fd) {
+        return fc::write_all(fd, header.data(), header.size()) &&
+               fc::copy_bytes(old.fd(), old.area().start, fd, static_cast<off_t>(header.size()),
+                              old.area().blocks * RECORD_SIZE);
+    });
+}
 
-    // A record file the user made read-only is not replaced.
-    if (faccessat(AT_FDCWD, old.native().c_str(), W_OK, AT_EACCESS) != 0)
+SaveResult replace_record_file(const char* path, const char* unit, const ImageFill& fill)
+{
+    RecordFile old;
+    switch (old.openUpdate(path, unit, false)) {
+    case OpenStatus::Ok:
+        return replace_whole(old, path, unit, fill);
+    case OpenStatus::Missing:
+        return errno == ENOENT && !old.native().empty() ? create_whole(old.native(), fill) : SaveResult::NotSaved;
+    default:
         return SaveResult::NotSaved;
-    struct stat st;
-    if (!fc::fstat(old.fd(), st))
-        return SaveResult::NotSaved;
-    session_back_up_before_change(path, old.native(), old.fd());
-    // A rename would split hard links or hand the file to us.
-    if (st.st_nlink > 1 || st.st_uid != geteuid())
-        return replace_in_place(old, header);
-    if (!session_retire_journals(old.native()))
-        return SaveResult::NotSaved;
-    const mode_t mode = private_mode(unit, path, st.st_mode);
-    const atomic_file::Outcome outcome = atomic_file::replace_with(
-        old.native(), image_template(old.native(), false), mode, st.st_gid, [&old, &header](int fd) {
-            return fc::write_all(fd, header.data(), header.size()) &&
-                   fc::copy_bytes(old.fd(), old.area().start, fd, static_cast<off_t>(header.size()),
-                                  old.area().blocks * RECORD_SIZE);
-        });
-    if (outcome == atomic_file::Outcome::Failed)
-        // A folder we may not write, with a file we may: the image goes in place instead.
-        return errno == EACCES || errno == EPERM || errno == EROFS ? replace_in_place(old, header)
-                                                                   : SaveResult::NotSaved;
-    session_file_replaced(old.native());
-    return SaveResult::Saved;
+    }
 }
 
 bool trace_lines_on()

@@ -8,6 +8,7 @@
 #include "store/file/journal.h"
 #include "store/record_file.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,14 @@ enum class SaveResult {
 // missing file (ENOENT) becomes the header alone. `unit` names the caller
 // in a line about the file's mode.
 SaveResult write_header(const char* path, const std::string& header, const char* unit);
+
+// Writes a complete record file to the open, empty image `fd`.
+using ImageFill = std::function<bool(int fd)>;
+// Replaces the record file whole by the image `fill` writes (an import, a
+// backup put back, a change of form), the same way as the save: backed up
+// first, renamed over it or copied over it in place; a missing file is
+// created. A damaged file or a read-only run is NotSaved.
+SaveResult replace_record_file(const char* path, const char* unit, const ImageFill& fill);
 
 // The error line of a damaged record file, for the unit `source`.
 void log_damaged(const char* source, int line, const char* path);

@@ -2,6 +2,7 @@
 
 #include "commons/commons.h"
 #include "store/app_config.h"
+#include "store/file/record_session.h"
 #include "store/kind_table.h"
 
 #include <sstream>
@@ -46,6 +47,7 @@ void StoreTest::SetUp()
 {
     // The store keeps its state in process-wide globals: every test starts them afresh.
     TempDirTest::SetUp();
+    end_record_session(); // no lock, read-only state or pending change of an earlier test
     m_file = path("records.dat");
     memset(&g_app_config, 0, sizeof g_app_config);
     memset(KindTable, 0, sizeof KindTable);
