@@ -166,11 +166,11 @@ int make_temp(std::string& templ)
     return again([&] { return mkostemp(templ.data(), O_CLOEXEC); });
 }
 
-const void* map_read(int fd, size_t size)
+const void* map_read(int fd, off_t offset, size_t size)
 {
     if (size == 0 || !allowed(FileCall::Read, nullptr, fd))
         return nullptr;
-    void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, offset);
     return map == MAP_FAILED ? nullptr : map;
 }
 

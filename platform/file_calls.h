@@ -43,9 +43,9 @@ bool mkdir(const char* path);
 bool lock(int fd);
 // mkostemp: creates a new file (0600) from the template's XXXXXX.
 int make_temp(std::string& templ);
-// A read-only shared map of the first `size` bytes of `fd`, or null (then
-// read it instead). Counts as a read for the hook.
-const void* map_read(int fd, size_t size);
+// A read-only shared map of `size` bytes of `fd` from `offset` (a multiple of
+// the page size), or null (then read it instead). Counts as a read for the hook.
+const void* map_read(int fd, off_t offset, size_t size);
 void unmap(const void* map, size_t size);
 // Copies `size` bytes of `from` at `from_offset` to `to` at `to_offset`: by the
 // kernel (copy_file_range), else read and written. False with errno set,

@@ -2,23 +2,29 @@
 
 #include "platform/file_calls.h"
 
+#include <algorithm>
+
+#include <unistd.h>
+
 namespace {
 
 // Below this the batch buffer is as cheap as a map and needs no page-table work.
 constexpr int64_t MAP_FROM_BLOCKS = 64;
+// Blocks of one map: 4.5 MB.
+constexpr int64_t WINDOW_BLOCKS = 1024;
 
 } // namespace
 
 BlockWalk::BlockWalk(int fd, const RecordArea& area) : m_fd(fd), m_area(area)
 {
-    if (m_area.blocks >= MAP_FROM_BLOCKS)
-        m_map = static_cast<const char*>(fc::map_read(fd, static_cast<size_t>(m_area.size)));
-    if (!m_map)
+    m_mapping = m_area.blocks >= MAP_FROM_BLOCKS && mapWindow();
+    if (!m_mapping)
         m_batch.reset(new CatgRecord[MAX_BATCH_BLOCKS]);
 }
 
 BlockWalk::BlockWalk(BlockWalk&& other) noexcept
-    : m_fd(other.m_fd), m_area(other.m_area), m_map(other.m_map), m_batch(std::move(other.m_batch)),
+    : m_fd(other.m_fd), m_area(other.m_area), m_mapping(other.m_mapping), m_map(other.m_map),
+      m_mapSize(other.m_mapSize), m_mapFrom(other.m_mapFrom), m_batch(std::move(other.m_batch)),
       m_batchFirst(other.m_batchFirst), m_batchCount(other.m_batchCount), m_batchSize(other.m_batchSize),
       m_next(other.m_next), m_failed(other.m_failed)
 {
@@ -27,16 +33,42 @@ BlockWalk::BlockWalk(BlockWalk&& other) noexcept
 
 BlockWalk::~BlockWalk()
 {
+    unmapWindow();
+}
+
+void BlockWalk::unmapWindow()
+{
     if (m_map)
-        fc::unmap(m_map, static_cast<size_t>(m_area.size));
+        fc::unmap(m_map, m_mapSize);
+    m_map = nullptr;
+}
+
+// Maps the window that holds block m_next and the ones after it.
+bool BlockWalk::mapWindow()
+{
+    unmapWindow();
+    static const int64_t page = sysconf(_SC_PAGESIZE);
+    const int64_t first = m_area.start + m_next * RECORD_SIZE;
+    const int64_t last = m_area.start + std::min(m_area.blocks, m_next + WINDOW_BLOCKS) * RECORD_SIZE;
+    m_mapFrom = first / page * page;
+    m_mapSize = static_cast<size_t>(last - m_mapFrom);
+    m_map = static_cast<const char*>(fc::map_read(m_fd, m_mapFrom, m_mapSize));
+    m_batchFirst = m_next;
+    m_batchCount = static_cast<int>(std::min(m_area.blocks, m_next + WINDOW_BLOCKS) - m_next);
+    return m_map != nullptr;
 }
 
 const CatgRecord* BlockWalk::next()
 {
     if (m_failed || m_next >= m_area.blocks)
         return nullptr;
-    if (m_map)
-        return reinterpret_cast<const CatgRecord*>(m_map + m_area.start + m_next++ * RECORD_SIZE);
+    if (m_mapping) {
+        if (m_next >= m_batchFirst + m_batchCount && !mapWindow()) {
+            m_failed = true;
+            return nullptr;
+        }
+        return reinterpret_cast<const CatgRecord*>(m_map + (m_area.start + m_next++ * RECORD_SIZE - m_mapFrom));
+    }
     if (m_next >= m_batchFirst + m_batchCount && !fill())
         return nullptr;
     return &m_batch[m_next++ - m_batchFirst];

@@ -1,9 +1,11 @@
 // Walks the record area of an opened record file block by block, without
-// copying it: a read-only memory map of the file, so that a walk that looks
-// only at the blocks' heads (the list fills, the purge, the free-block scan)
-// touches only the pages that hold them. Where the file cannot be mapped, a
-// batch of blocks is read per system call instead, starting small for a walk
-// that stops early and growing to 32 blocks (148 KB).
+// copying it: read-only memory maps of the file, a window of blocks at a
+// time, so that a walk that looks only at the blocks' heads (the list fills,
+// the purge, the free-block scan) touches only the pages that hold them, and
+// the pages a walk has passed leave the process (its memory stays that of one
+// window, whatever the file's size). Where the file cannot be mapped, a batch
+// of blocks is read per system call instead, starting small for a walk that
+// stops early and growing to 32 blocks (148 KB).
 #pragma once
 
 #include "store/record_file.h"
@@ -41,10 +43,15 @@ public:
 
 private:
     bool fill();
+    bool mapWindow();
+    void unmapWindow();
 
     int m_fd;
     RecordArea m_area;
-    const char* m_map = nullptr; // the whole file, when mapped
+    bool m_mapping = false;      // reading through maps
+    const char* m_map = nullptr; // the window mapped now
+    size_t m_mapSize = 0;
+    int64_t m_mapFrom = 0;       // file offset of m_map
     std::unique_ptr<CatgRecord[]> m_batch;
     int64_t m_batchFirst = 0; // record index of m_batch[0]
     int m_batchCount = 0;
