@@ -1,13 +1,22 @@
 #include "store/file/block_walk.h"
 
 #include "platform/file_calls.h"
+#include "store/file/protected_form.h"
 
-BlockWalk::BlockWalk(int fd, const RecordArea& area) : m_fd(fd), m_area(area), m_batch(new CatgRecord[MAX_BATCH_BLOCKS])
+BlockWalk::BlockWalk(int fd, const RecordArea& area, bool heads_only)
+    : m_fd(fd), m_area(area), m_batch(new CatgRecord[MAX_BATCH_BLOCKS]),
+      m_sealed(area.sealed ? std::make_shared<SealedBlocks>(fd, area, heads_only) : nullptr)
 {
 }
 
 CatgRecord* BlockWalk::next()
 {
+    if (m_sealed) {
+        CatgRecord* block = m_sealed->next();
+        m_next = m_sealed->index() + 1;
+        m_failed = m_sealed->failed();
+        return block;
+    }
     if (m_failed || m_next >= m_area.blocks)
         return nullptr;
     if (m_next >= m_batchFirst + m_batchCount && !fill())

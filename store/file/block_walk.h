@@ -12,11 +12,14 @@
 // Where the records of an opened record file lie.
 struct RecordArea
 {
-    int32_t count = 0;  // header count N read from offset 0
-    int64_t start = 0;  // offset of record index 0
-    int64_t blocks = 0; // whole record blocks; a partial last block is not counted
-    int64_t size = 0;   // the file's size
+    int32_t count = 0;   // header count N read from offset 0
+    int64_t start = 0;   // offset of record index 0
+    int64_t blocks = 0;  // whole record blocks; a partial last block is not counted
+    int64_t size = 0;    // the file's size
+    bool sealed = false; // the protected form (protected_form.h): blocks are opened as they are read
 };
+
+class SealedBlocks;
 
 class BlockWalk
 {
@@ -24,7 +27,8 @@ public:
     static constexpr int FIRST_BATCH_BLOCKS = 8;
     static constexpr int MAX_BATCH_BLOCKS = 32;
 
-    BlockWalk(int fd, const RecordArea& area);
+    // With `heads_only`, a protected file's blocks come without their data text.
+    BlockWalk(int fd, const RecordArea& area, bool heads_only = false);
 
     // The next block, still scrambled; null at the end of the area or when a
     // read fails (failed() tells which).
@@ -44,4 +48,5 @@ private:
     int m_batchSize = FIRST_BATCH_BLOCKS; // blocks the next fill reads
     int64_t m_next = 0;                   // record index that next() returns
     bool m_failed = false;
+    std::shared_ptr<SealedBlocks> m_sealed;
 };

@@ -3,6 +3,7 @@
 #include "commons/commons.h"
 #include "platform/file_calls.h"
 #include "store/file/journal.h"
+#include "store/file/protected_form.h"
 #include "store/file/run_backup.h"
 #include "store/file/side_files.h"
 #include "store/record_file.h"
@@ -27,9 +28,9 @@ public:
     bool recover(const std::string& native);
     void lockInode(const std::string& native);
 
-    std::string m_native;     // the record file held, empty when none
-    std::string m_sideFile;   // a side file this start did not use
-    int m_nameLock = -1;      // the lock file's descriptor
+    std::string m_native;   // the record file held, empty when none
+    std::string m_sideFile; // a side file this start did not use
+    int m_nameLock = -1;    // the lock file's descriptor
     std::string m_nameLockPath;
     int m_inodeLock = -1; // the record file itself, locked as well: one lock for all its names
     bool m_readOnly = false;
@@ -166,7 +167,9 @@ void RecordSession::removeLeftOverImages()
             int32_t count = -1;
             if (fd < 0)
                 continue;
-            const bool image = fc::pread_all(fd, &count, sizeof count, 0) && count >= 0 && count <= KIND_MAX;
+            const bool image =
+                fc::pread_all(fd, &count, sizeof count, 0) &&
+                ((count >= 0 && count <= KIND_MAX) || sealed_magic(reinterpret_cast<unsigned char*>(&count)));
             close(fd);
             if (image)
                 fc::unlink(entry.path().c_str());
