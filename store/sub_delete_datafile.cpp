@@ -1,8 +1,8 @@
 // Frees record cursel: an all-zero block that the next addition takes again.
 #include "commons/commons.h"
 #include "store/app_config.h"
-#include "store/record_ops.h"
 #include "store/rewrite_record.h"
+#include "store/record_ops.h"
 
 #include <cstring>
 

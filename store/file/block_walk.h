@@ -12,11 +12,12 @@
 // Where the records of an opened record file lie.
 struct RecordArea
 {
-    int32_t count = 0;   // header count N read from offset 0
-    int64_t start = 0;   // offset of record index 0
-    int64_t blocks = 0;  // whole record blocks; a partial last block is not counted
-    int64_t size = 0;    // the file's size
-    bool sealed = false; // the protected form (protected_form.h): blocks are opened as they are read
+    int32_t count = 0;  // header count N read from offset 0
+    int64_t start = 0;  // offset of record index 0
+    int64_t blocks = 0; // whole record blocks; a partial last block is not counted
+    int64_t size = 0;   // the file's size
+    // The protected form (protected_form.h): blocks are opened as they are read.
+    bool sealed = false;
 };
 
 class SealedBlocks;

@@ -428,8 +428,7 @@ JournalResult apply_changes(int fd, const std::string& record, const std::vector
         append(body, &e, sizeof e);
         body += old;
         for_each_piece(change.offset, length, [&](int64_t from, int64_t to) {
-            const uint64_t hash =
-                checksum(change.bytes.data() + (from - change.offset), static_cast<size_t>(to - from));
+            const uint64_t hash = checksum(change.bytes.data() + (from - change.offset), static_cast<size_t>(to - from));
             append(body, &hash, sizeof hash);
         });
         sizeAfter = std::max(sizeAfter, change.offset + length);
@@ -471,7 +470,7 @@ JournalResult recover_journal(const std::string& journal, const std::string& rec
     Own how;
     const int jfd = open_own(journal, O_RDWR, how);
     if (jfd < 0)
-        return how == Own::Missing   ? JournalResult::Unchanged
+        return how == Own::Missing ? JournalResult::Unchanged
                : how == Own::NotOurs ? JournalResult::NotOurs
                                      : JournalResult::Failed;
     return recover_open(jfd, journal, record, false, image_ok);

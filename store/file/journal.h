@@ -77,14 +77,14 @@ struct ByteChange
 
 // How a change or a recovery ended.
 enum class JournalResult {
-    Unchanged,  // every range already held its new bytes: nothing was written
-    Done,       // the change is durable
-    Failed,     // the record file is as it was before (at once or through its journal)
-    Pending,    // half-done, journal kept: recovery finishes it at the next start
-    Undecided,  // failed, and so did undoing it: the next start keeps it whole or undoes it
+    Unchanged, // every range already held its new bytes: nothing was written
+    Done,      // the change is durable
+    Failed,    // the record file is as it was before (at once or through its journal)
+    Pending,   // half-done, journal kept: recovery finishes it at the next start
+    Undecided, // failed, and so did undoing it: the next start keeps it whole or undoes it
     RolledBack, // recovery: an incomplete change was undone
-    SetAside,   // recovery: the journal did not describe the file; moved aside, file untouched
-    NotOurs,    // recovery: a journal that is not ours stands there; nothing read or written
+    SetAside,  // recovery: the journal did not describe the file; moved aside, file untouched
+    NotOurs,   // recovery: a journal that is not ours stands there; nothing read or written
 };
 
 // Changes the record file at native path `record`, open for update as `fd`,

@@ -135,9 +135,10 @@ SaveResult replace_in_place(RecordFile& old, const std::string& header)
                        fc::copy_bytes(old.fd(), old.area().start, fd, static_cast<off_t>(header.size()), records) &&
                        fc::fsync(fd) && fc::sync_folder_of(image);
     close(fd);
-    const JournalResult result = built ? copy_image_in_place(old.fd(), old.native(), journal_places(old.native(), true),
-                                                             image, static_cast<int64_t>(header.size()) + records)
-                                       : JournalResult::Failed;
+    const JournalResult result =
+        built ? copy_image_in_place(old.fd(), old.native(), journal_places(old.native(), true), image,
+                                    static_cast<int64_t>(header.size()) + records)
+              : JournalResult::Failed;
     if (result == JournalResult::Pending || result == JournalResult::Undecided)
         session_change_pending(); // the journal names the image: it stays until recovery spends it
     else if (result != JournalResult::Done)

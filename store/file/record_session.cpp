@@ -28,9 +28,9 @@ public:
     bool recover(const std::string& native);
     void lockInode(const std::string& native);
 
-    std::string m_native;   // the record file held, empty when none
-    std::string m_sideFile; // a side file this start did not use
-    int m_nameLock = -1;    // the lock file's descriptor
+    std::string m_native;     // the record file held, empty when none
+    std::string m_sideFile;   // a side file this start did not use
+    int m_nameLock = -1;      // the lock file's descriptor
     std::string m_nameLockPath;
     int m_inodeLock = -1; // the record file itself, locked as well: one lock for all its names
     bool m_readOnly = false;

@@ -1,9 +1,9 @@
 #include "store/file/run_backup.h"
 
 #include "commons/commons.h"
+#include "platform/registry.h"
 #include "platform/atomic_file.h"
 #include "platform/file_calls.h"
-#include "platform/registry.h"
 #include "store/file/checksum.h"
 #include "store/file/side_files.h"
 #include "store/record_file.h"

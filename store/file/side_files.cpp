@@ -19,7 +19,8 @@ namespace {
 bool own_folder(const fs::path& folder)
 {
     struct stat st;
-    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
+    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 022) == 0;
 }
 
 } // namespace
