@@ -81,6 +81,11 @@ bool make_wrap(const unsigned char* key, const char* password, KeyCost cost, Key
 
 } // namespace
 
+void wipe_secret(void* bytes, size_t size)
+{
+    sodium_memzero(bytes, size);
+}
+
 KeyCost KeyCost::standard()
 {
     return {crypto_pwhash_OPSLIMIT_MODERATE, 128U * 1024U * 1024U};

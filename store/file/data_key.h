@@ -40,6 +40,9 @@ static_assert(sizeof(KeyWrap) == 112);
 
 enum class Unlock { Ok, WrongPassword, NoMemory };
 
+// Wipes a copy of a password where the compiler cannot leave it out.
+void wipe_secret(void* bytes, size_t size);
+
 namespace data_key {
 
 // The key of the run, null when none is loaded.

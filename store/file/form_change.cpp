@@ -152,7 +152,10 @@ SaveResult write_protected_form(const char* path, const std::string& windows_hea
     }
     if (old.area().sealed)
         return write_header(path, windows_header, __FILE_NAME__);
-    return replace_in_form(old, old.native(), header, true) ? SaveResult::Saved : SaveResult::NotSaved;
+    if (!replace_in_form(old, old.native(), header, true))
+        return SaveResult::NotSaved;
+    protect_backups(path);
+    return SaveResult::Saved;
 }
 
 int protect_backups(const char* path)

@@ -173,19 +173,21 @@ std::string sealed_header(const std::string& windows, const RecordFile* old)
     std::string out(reinterpret_cast<const char*>(&prologue), sizeof prologue);
     // The entries keep their bytes where the count and their text stay.
     const bool sameCount = old && old->area().sealed && old->area().count == count;
-    if (sameCount) {
-        SealedPrologue oldPrologue;
-        if (fc::pread_all(old->fd(), &oldPrologue, sizeof oldPrologue, 0) &&
-            memcmp(&oldPrologue, &prologue, sizeof prologue) == 0)
-            out.assign(reinterpret_cast<const char*>(&oldPrologue), sizeof oldPrologue);
-    }
+    // What cannot be read is not sealed afresh: nothing is written then.
+    SealedPrologue oldPrologue;
+    if (sameCount && !fc::pread_all(old->fd(), &oldPrologue, sizeof oldPrologue, 0))
+        return {};
+    if (sameCount && memcmp(&oldPrologue, &prologue, sizeof prologue) == 0)
+        out.assign(reinterpret_cast<const char*>(&oldPrologue), sizeof oldPrologue);
     unsigned char sealed[SEALED_ENTRY_SIZE];
     for (int slot = 0; slot < count; ++slot) {
         const char* entry = windows.data() + COUNT_SIZE + slot * HEADER_SIZE;
         KindHeader oldEntry;
         if (sameCount &&
-            fc::pread_all(old->fd(), sealed, sizeof sealed, SEALED_PROLOGUE_SIZE + slot * SEALED_ENTRY_SIZE) &&
-            open_sealed_entry(slot, count, sealed, oldEntry) && memcmp(&oldEntry, entry, sizeof oldEntry) == 0) {
+            !fc::pread_all(old->fd(), sealed, sizeof sealed, SEALED_PROLOGUE_SIZE + slot * SEALED_ENTRY_SIZE))
+            return {};
+        if (sameCount && open_sealed_entry(slot, count, sealed, oldEntry) &&
+            memcmp(&oldEntry, entry, sizeof oldEntry) == 0) {
             out.append(reinterpret_cast<const char*>(sealed), sizeof sealed);
             continue;
         }

@@ -227,12 +227,17 @@ ByteChange RecordFile::blockChange(int64_t index, const CatgRecord& scrambled) c
                 std::string(reinterpret_cast<const char*>(&scrambled), sizeof scrambled)};
     unsigned char old[SEALED_BLOCK_SIZE];
     const int64_t offset = sealed_block_offset(m_area, index);
-    const bool known = index < m_area.blocks && fc::pread_all(m_fd, old, sizeof old, offset);
-    return {offset, seal_block(index, scrambled, known ? old : nullptr)};
+    // A block that cannot be read is not sealed afresh: the change fails (empty bytes).
+    if (index < m_area.blocks && !fc::pread_all(m_fd, old, sizeof old, offset))
+        return {offset, std::string()};
+    return {offset, seal_block(index, scrambled, index < m_area.blocks ? old : nullptr)};
 }
 
 JournalResult RecordFile::apply(const std::vector<ByteChange>& changes)
 {
+    for (const ByteChange& change : changes)
+        if (change.bytes.empty())
+            return JournalResult::Failed;
     const JournalResult result = apply_changes(m_fd, m_native, journal_places(m_native, true), changes,
                                                [this] { session_back_up_before_change(m_path, m_native, m_fd); });
     if (result == JournalResult::Undecided)
