@@ -4,7 +4,9 @@
 #include "dialog_units.h"
 #include "field_limit.h"
 #include "message_box.h"
+#include "protected_password.h"
 #include "store/app_config.h"
+#include "store/file/data_key.h"
 #include "text_edge.h"
 
 #include <QLabel>
@@ -28,12 +30,6 @@ QLineEdit* password_field(QWidget* parent)
     field->setEchoMode(QLineEdit::Password);
     limit_field(field, CONFIG_TEXT_SIZE - 1);
     return field;
-}
-
-void set_password(const char* text)
-{
-    std::memset(g_app_config.password, 0, sizeof g_app_config.password);
-    std::memcpy(g_app_config.password, text, strnlen(text, sizeof g_app_config.password - 1));
 }
 
 } // namespace
@@ -79,7 +75,7 @@ SettingsDlg::SettingsDlg()
     connect(cancel, &QPushButton::clicked, this, &SettingsDlg::reject);
 
     m_path->setText(from_cp932(g_app_config.datafile));
-    m_oldpass->setEnabled(g_app_config.password[0] != '\0');
+    m_oldpass->setEnabled(password_is_set());
 }
 
 void SettingsDlg::onBrowse()
@@ -101,18 +97,19 @@ void SettingsDlg::applyPasswordStep()
     if (m_oldpass->isEnabled()) {
         char oldpass[CONFIG_TEXT_SIZE];
         take_field(m_oldpass, oldpass, sizeof oldpass);
-        if (std::strcmp(oldpass, g_app_config.password) != 0) {
+        const PasswordCheck check = check_password(oldpass);
+        wipe_secret(oldpass, sizeof oldpass);
+        if (check != PasswordCheck::Right) {
             MessageBox::message(QStringLiteral("旧パスワードが間違っています。パスワードを更新できませんでした"));
-            return;
+        } else if (new_password_allowed(newpass)) {
+            MessageBox::message(QStringLiteral("パスワードが更新されました"));
+            store_new_password(newpass);
         }
+    } else if (newpass[0] != '\0') {
         MessageBox::message(QStringLiteral("パスワードが更新されました"));
-        set_password(newpass);
-        return;
+        store_new_password(newpass);
     }
-    if (newpass[0] != '\0') {
-        MessageBox::message(QStringLiteral("パスワードが更新されました"));
-        set_password(newpass);
-    }
+    wipe_secret(newpass, sizeof newpass);
 }
 
 void SettingsDlg::accept()

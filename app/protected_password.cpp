@@ -1,0 +1,79 @@
+#include "protected_password.h"
+
+#include "message_box.h"
+
+#include "store/app_config.h"
+#include "store/file/data_key.h"
+#include "store/file/form_change.h"
+#include "store/file/protected_form.h"
+
+#include <cstring>
+
+QString message_key_damaged()
+{
+    return QStringLiteral("データファイルの鍵の部分が壊れているため、パスワードを確かめられません");
+}
+
+QString message_password_kept()
+{
+    return QStringLiteral("暗号化されたデータファイルのパスワードは削除できません。"
+                          "暗号化をやめるには kestrel-data unprotect を使ってください");
+}
+
+QString question_protect()
+{
+    return QStringLiteral("データファイルを暗号化しますか？\n"
+                          "暗号化したデータファイルは、Windows版のプログラムでは開けません。"
+                          "パスワードを忘れると、データは取り出せません。"
+                          "元に戻すには kestrel-data unprotect を使います。"
+                          "これまでのバックアップは暗号化したものに置き換え、置き換えられないものは削除します。");
+}
+
+bool datafile_protected()
+{
+    return record_file_protected(g_app_config.datafile);
+}
+
+bool password_is_set()
+{
+    return g_app_config.password[0] != '\0' || data_key::loaded();
+}
+
+PasswordCheck check_password(const char* typed)
+{
+    if (data_key::loaded())
+        return data_key::matches(typed) ? PasswordCheck::Right : PasswordCheck::Wrong;
+    if (datafile_protected()) {
+        switch (unlock_record_file(g_app_config.datafile, typed)) {
+        case FileUnlock::Ok:
+            return PasswordCheck::Right;
+        case FileUnlock::WrongPassword:
+            return PasswordCheck::Wrong;
+        case FileUnlock::Damaged:
+            return PasswordCheck::Damaged;
+        }
+    }
+    return std::strcmp(typed, g_app_config.password) == 0 ? PasswordCheck::Right : PasswordCheck::Wrong;
+}
+
+bool new_password_allowed(const char* newpass)
+{
+    if (!data_key::loaded() || newpass[0] != '\0')
+        return true;
+    MessageBox::message(message_password_kept());
+    return false;
+}
+
+void store_new_password(const char* newpass)
+{
+    // The key is wrapped anew now; the save at exit stores the new wrap.
+    if (data_key::loaded()) {
+        data_key::rewrap(newpass, KeyCost::standard());
+        return;
+    }
+    // A protected file's password is its key alone: the registry keeps none.
+    const bool protect = newpass[0] != '\0' && MessageBox::question(question_protect()) && request_protection(newpass);
+    wipe_secret(g_app_config.password, sizeof g_app_config.password);
+    if (!protect)
+        std::memcpy(g_app_config.password, newpass, strnlen(newpass, sizeof g_app_config.password - 1));
+}
