@@ -101,13 +101,11 @@ void SettingsDlg::applyPasswordStep()
         wipe_secret(oldpass, sizeof oldpass);
         if (check != PasswordCheck::Right) {
             MessageBox::message(QStringLiteral("旧パスワードが間違っています。パスワードを更新できませんでした"));
-        } else if (new_password_allowed(newpass)) {
+        } else if (store_new_password(newpass)) {
             MessageBox::message(QStringLiteral("パスワードが更新されました"));
-            store_new_password(newpass);
         }
-    } else if (newpass[0] != '\0') {
+    } else if (newpass[0] != '\0' && store_new_password(newpass)) {
         MessageBox::message(QStringLiteral("パスワードが更新されました"));
-        store_new_password(newpass);
     }
     wipe_secret(newpass, sizeof newpass);
 }

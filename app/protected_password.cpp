@@ -20,6 +20,16 @@ QString message_password_kept()
                           "暗号化をやめるには kestrel-data unprotect を使ってください");
 }
 
+QString message_password_not_stored()
+{
+    return QStringLiteral("データファイルに書き込めなかったため、パスワードを更新できませんでした");
+}
+
+QString message_not_protected()
+{
+    return QStringLiteral("データファイルを暗号化できませんでした。パスワードは暗号化せずに設定します");
+}
+
 QString question_protect()
 {
     return QStringLiteral("データファイルを暗号化しますか？\n"
@@ -56,24 +66,28 @@ PasswordCheck check_password(const char* typed)
     return std::strcmp(typed, g_app_config.password) == 0 ? PasswordCheck::Right : PasswordCheck::Wrong;
 }
 
-bool new_password_allowed(const char* newpass)
+bool store_new_password(const char* newpass)
 {
-    if (!data_key::loaded() || newpass[0] != '\0')
-        return true;
-    MessageBox::message(message_password_kept());
-    return false;
-}
-
-void store_new_password(const char* newpass)
-{
-    // The key is wrapped anew now; the save at exit stores the new wrap.
     if (data_key::loaded()) {
-        data_key::rewrap(newpass, KeyCost::standard());
-        return;
+        if (newpass[0] == '\0') {
+            MessageBox::message(message_password_kept());
+            return false;
+        }
+        // The key is wrapped anew and stored at once: the settings command's
+        // end does not save the file.
+        if (rewrap_record_file(g_app_config.datafile, newpass))
+            return true;
+        MessageBox::message(message_password_not_stored());
+        return false;
     }
     // A protected file's password is its key alone: the registry keeps none.
-    const bool protect = newpass[0] != '\0' && MessageBox::question(question_protect()) && request_protection(newpass);
+    bool protect = newpass[0] != '\0' && MessageBox::question(question_protect());
+    if (protect && !protect_open_record_file(g_app_config.datafile, newpass)) {
+        MessageBox::message(message_not_protected());
+        protect = false;
+    }
     wipe_secret(g_app_config.password, sizeof g_app_config.password);
     if (!protect)
         std::memcpy(g_app_config.password, newpass, strnlen(newpass, sizeof g_app_config.password - 1));
+    return true;
 }

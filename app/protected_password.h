@@ -18,14 +18,15 @@ bool password_is_set();
 // against the protected file's wrapped key (loading it when right), else
 // against AppConfig's password byte for byte.
 PasswordCheck check_password(const char* typed);
-// The settings dialog's new password may be taken: for a protected file it
-// may not be removed (after saying so).
-bool new_password_allowed(const char* newpass);
-// Takes the settings dialog's new password: rewraps the key of a protected
-// file; for a file in the Windows form a non-empty one may turn protection on
-// (asked once), else it becomes AppConfig's password.
-void store_new_password(const char* newpass);
+// Takes the settings dialog's new password, after the old one was checked
+// (or none was set): for a protected file the key is wrapped anew and stored
+// at once, and removing the password is refused; for a file in the Windows
+// form a non-empty one may protect the file at once (asked once), else it
+// becomes AppConfig's password. False, after saying why, when nothing changed.
+bool store_new_password(const char* newpass);
 
 QString message_key_damaged();
 QString message_password_kept();
+QString message_password_not_stored();
+QString message_not_protected();
 QString question_protect();

@@ -5,7 +5,6 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
-#include "store/file/form_change.h"
 #include "store/file/protected_form.h"
 #include "store/file/record_io.h"
 #include "store/file/record_session.h"
@@ -97,9 +96,8 @@ int sub_sysdata_save()
     // A read that ends early is an error, not the end: nothing is written then.
     const bool walked = old.fd() < 0 || log_blocks(old);
     logputd(1, __FILE_NAME__, 133, "Create Data Done. Rewinding Data\n");
-    const SaveResult result = !walked || session_read_only() ? SaveResult::NotSaved
-                              : protection_requested()       ? write_protected_form(path, header)
-                                                             : write_header(path, header, __FILE_NAME__);
+    const SaveResult result = walked && !session_read_only() ? write_header(path, header, __FILE_NAME__)
+                                                             : SaveResult::NotSaved;
     if (result != SaveResult::Saved && result != SaveResult::Unchanged) {
         logputd(1, __FILE_NAME__, 139, "Data File (%s) open error\n", path);
         return -1;

@@ -165,6 +165,11 @@ bool rewrap(const char* password, KeyCost cost)
     return true;
 }
 
+void restore_wrap(const KeyWrap& wrap)
+{
+    g_wrap = wrap;
+}
+
 void forget()
 {
     g_key.release();

@@ -61,6 +61,8 @@ bool matches(const char* password);
 bool create(const char* password, KeyCost cost);
 // Wraps the run's key anew with `password` (fresh salt); the next header write stores it.
 bool rewrap(const char* password, KeyCost cost);
+// Puts back a wrap of the run's key that rewrap() replaced.
+void restore_wrap(const KeyWrap& wrap);
 // Wipes the key; nothing is loaded afterwards.
 void forget();
 

@@ -19,8 +19,6 @@
 
 namespace {
 
-bool g_protectionRequested = false;
-
 // The Windows form's header of an open file (count and scrambled entries);
 // false when an entry does not open.
 bool windows_header_of(const RecordFile& file, std::string& header)
@@ -123,39 +121,51 @@ Conversion convert(const char* path, bool to_sealed, const char* password, KeyCo
 
 } // namespace
 
-bool request_protection(const char* password, KeyCost cost)
+bool protect_open_record_file(const char* path, const char* password, KeyCost cost)
 {
-    g_protectionRequested = data_key::create(password, cost);
-    return g_protectionRequested;
-}
-
-bool protection_requested()
-{
-    return g_protectionRequested;
-}
-
-SaveResult write_protected_form(const char* path, const std::string& windows_header)
-{
-    const std::string header = sealed_header(windows_header, nullptr);
+    if (!data_key::create(password, cost))
+        return false;
     RecordFile old;
-    const OpenStatus status = old.openUpdate(path, __FILE_NAME__, false);
-    if (header.empty() || status == OpenStatus::Damaged || status == OpenStatus::ReadOnly)
-        return SaveResult::NotSaved;
-    if (status == OpenStatus::Missing) {
-        if (errno != ENOENT || old.native().empty() ||
-            atomic_file::replace_with(old.native(), image_template(old.native(), false), 0600, static_cast<gid_t>(-1),
-                                      [&header](int fd) { return fc::write_all(fd, header.data(), header.size()); }) ==
-                atomic_file::Outcome::Failed)
-            return SaveResult::NotSaved;
-        session_file_replaced(old.native());
-        return SaveResult::Saved;
+    bool done = false;
+    switch (old.openUpdate(path, __FILE_NAME__, false)) {
+    case OpenStatus::Missing:
+        // Made now, empty and protected; the save at exit gives it its header.
+        done = errno == ENOENT && !old.native().empty() &&
+               write_header(path, std::string(COUNT_SIZE, '\0'), __FILE_NAME__) == SaveResult::Saved;
+        break;
+    case OpenStatus::Ok: {
+        std::string header;
+        done = !old.area().sealed && windows_header_of(old, header) &&
+               replace_in_form(old, old.native(), sealed_header(header, nullptr), true);
+        sodium_memzero(header.data(), header.size());
+        if (done)
+            protect_backups(path);
+        break;
     }
-    if (old.area().sealed)
-        return write_header(path, windows_header, __FILE_NAME__);
-    if (!replace_in_form(old, old.native(), header, true))
-        return SaveResult::NotSaved;
-    protect_backups(path);
-    return SaveResult::Saved;
+    default:
+        break;
+    }
+    if (!done)
+        data_key::forget();
+    return done;
+}
+
+bool rewrap_record_file(const char* path, const char* password, KeyCost cost)
+{
+    const KeyWrap kept = data_key::wrap();
+    RecordFile file;
+    std::string header;
+    // Only the file the key belongs to: its entries open with it.
+    if (!data_key::loaded() || file.openRead(path) != OpenStatus::Ok || !file.area().sealed ||
+        !windows_header_of(file, header) || !data_key::rewrap(password, cost))
+        return false;
+    const SaveResult result = write_header(path, header, __FILE_NAME__);
+    sodium_memzero(header.data(), header.size());
+    // Pending: the next start completes it from its journal.
+    if (result == SaveResult::Saved || result == SaveResult::Pending)
+        return true;
+    data_key::restore_wrap(kept);
+    return false;
 }
 
 int protect_backups(const char* path)

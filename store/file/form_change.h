@@ -9,16 +9,16 @@
 
 #include <string>
 
-// The settings dialog turned protection on with `password`: a fresh data key
-// is made now (the password is not kept) and the save at exit writes the
-// protected form.
-bool request_protection(const char* password, KeyCost cost = KeyCost::standard());
-bool protection_requested();
-
-// The save at exit of a run that turned protection on: `windows_header`
-// (count and scrambled entries) and every block of the Windows-form file,
-// sealed, through a new image. A missing file becomes the header alone.
-SaveResult write_protected_form(const char* path, const std::string& windows_header);
+// The settings dialog turned protection on with `password`: a fresh data
+// key, and the record file at `path` rewritten now in the protected form
+// through a complete new image (a missing one is made empty and protected),
+// its backups in the Windows form replaced. False when that fails: the file is
+// as it was and no key is loaded.
+bool protect_open_record_file(const char* path, const char* password, KeyCost cost = KeyCost::standard());
+// The settings dialog changed the password of the protected file at `path`:
+// its key wrapped anew and stored now, in place (the records are not sealed
+// again). False when that fails: the file and the run keep the old wrap.
+bool rewrap_record_file(const char* path, const char* password, KeyCost cost = KeyCost::standard());
 
 // The run's backups of the record file at CP932 path `path` still in the
 // Windows form are replaced by protected copies; one that cannot be is

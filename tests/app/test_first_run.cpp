@@ -106,7 +106,7 @@ TEST_F(StartupTest, PasswordTypedAtFirstRunIsAskedForAtOnce)
     EXPECT_TRUE(startWindow());
     EXPECT_EQ(pending_modal_actions(), 0);
     EXPECT_EQ(MessageBox::takeAsked(),
-              (QStringList{kNoConfig, QStringLiteral("パスワードが更新されました"), question_protect(), kRestart,
+              (QStringList{kNoConfig, question_protect(), QStringLiteral("パスワードが更新されました"), kRestart,
                            QStringLiteral("パスワードを入力してください")}));
     m_window.reset();
     EXPECT_EQ(config_value("kest_passwrd"), password_value("\xF8\x88")); // "pw" scrambled

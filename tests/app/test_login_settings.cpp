@@ -70,7 +70,7 @@ TEST_F(DialogTest, SettingsChecksTheCurrentPasswordBeforeChangingIt)
         MessageBox::setNextAnswer(MessageBox::Answer::Cancel); // not protected
         settings.accept();
         EXPECT_EQ(MessageBox::takeAsked(),
-                  (QStringList{kUpdated, question_protect(), QStringLiteral("データファイルのパスを指定して下さい")}));
+                  (QStringList{question_protect(), kUpdated, QStringLiteral("データファイルのパスを指定して下さい")}));
         EXPECT_EQ(settings.m_result, 0);
         EXPECT_STREQ(g_app_config.password, "new");
     }

@@ -24,6 +24,8 @@ namespace {
 const QString kUpdated = QStringLiteral("パスワードが更新されました");
 const QString kRestart = QStringLiteral("設定を変更しましたので、起動しなおしてください");
 const QString kWrong = QStringLiteral("パスワードが間違っています。ログインできません");
+const QString kChange =
+    QStringLiteral("データファイルの設定を変更すると、現在編集中のデータは破棄されますが、よろしいですか？");
 
 using ProtectedFileTest = AppTest;
 
@@ -46,15 +48,26 @@ void settings(const QString& oldpass, const QString& newpass)
     dialog.accept();
 }
 
-TEST_F(ProtectedFileTest, TurnedOnInTheSettingsItIsSealedAtExitAndOpenedOnlyByThePassword)
+// The main window's settings command, whose end does not save the file.
+void settings_command(kestrelDlg& window, const QString& oldpass, const QString& newpass)
+{
+    when_modal<SettingsDlg>([oldpass, newpass](SettingsDlg* dialog) {
+        QTest::keyClicks(dialog->m_oldpass, oldpass);
+        QTest::keyClicks(dialog->m_newpass, newpass);
+        dialog->accept();
+    });
+    window.onSettings();
+}
+
+TEST_F(ProtectedFileTest, TurnedOnInTheSettingsItIsSealedAndOpenedOnlyByThePassword)
 {
     writeDataFile({{1, "CATSECRET"}}, {plain_record(1, 1, "NAMESECRET", "TEXTSECRET")});
     storeConfig(dataFile().string(), 0, "");
     EXPECT_FALSE(startWindow());
-    fs::remove(path("trace.log"));                     // the Windows form's lines carry names, as they always did
-    settings(QString(), QStringLiteral("PASSSECRET")); // the question is answered OK
-    EXPECT_EQ(MessageBox::takeAsked(), (QStringList{kUpdated, question_protect()}));
-    m_window.reset(); // the save at exit
+    fs::remove(path("trace.log")); // the Windows form's lines carry names, as they always did
+    settings_command(*m_window, QString(), QStringLiteral("PASSSECRET")); // the questions are answered OK
+    EXPECT_EQ(MessageBox::takeAsked(), (QStringList{kChange, question_protect(), kUpdated, kRestart}));
+    m_window.reset();
     EXPECT_EQ(testenv::read_file(dataFile()).substr(0, 8), "KESTRELP");
     EXPECT_EQ(config_value("kest_passwrd"), password_value(std::string(1024, '\xFF'))); // no password
     data_key::forget();                                                                 // a new run
@@ -75,11 +88,11 @@ TEST_F(ProtectedFileTest, TurnedOnInTheSettingsItIsSealedAtExitAndOpenedOnlyByTh
     // The password of a protected file is not removed; a new one rewraps the key.
     settings(QStringLiteral("PASSSECRET"), QString());
     settings(QStringLiteral("wrong"), QStringLiteral("x"));
-    settings(QStringLiteral("PASSSECRET"), QStringLiteral("NEWSECRET"));
-    EXPECT_EQ(
-        MessageBox::takeAsked(),
-        (QStringList{message_password_kept(),
-                     QStringLiteral("旧パスワードが間違っています。パスワードを更新できませんでした"), kUpdated}));
+    settings_command(*m_window, QStringLiteral("PASSSECRET"), QStringLiteral("NEWSECRET"));
+    EXPECT_EQ(MessageBox::takeAsked(),
+              (QStringList{message_password_kept(),
+                           QStringLiteral("旧パスワードが間違っています。パスワードを更新できませんでした"), kChange,
+                           kUpdated, kRestart}));
     m_window.reset();
     data_key::forget();
     EXPECT_EQ(unlock_record_file(g_app_config.datafile, "PASSSECRET"), FileUnlock::WrongPassword);
