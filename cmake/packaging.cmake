@@ -73,9 +73,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KESTREL_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Record keeper for account details, with a Japanese interface")
 # Lines of the long description stay within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "kestrel keeps named text records, grouped into categories, in one scrambled\n\
-record file guarded by a login password. Its record file and settings are\n\
-those of the Windows program it comes from, byte for byte.\n\
+    "kestrel keeps named text records, grouped into categories, in one record\n\
+file guarded by a login password. Its record file and settings are those of\n\
+the Windows program it comes from, byte for byte; that form of the record\n\
+file is scrambled, not encrypted. Protected, the file is encrypted with the\n\
+password (Argon2id, XChaCha20-Poly1305) and the Windows program cannot read it.\n\
 kestrel-reg reads and writes its settings and moves them to and from Windows\n\
 as .reg files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
