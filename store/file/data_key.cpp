@@ -88,7 +88,7 @@ void wipe_secret(void* bytes, size_t size)
 
 KeyCost KeyCost::standard()
 {
-    return {crypto_pwhash_OPSLIMIT_MODERATE, 128U * 1024U * 1024U};
+    return {5, 128U * 1024U * 1024U};
 }
 
 KeyCost KeyCost::least()

@@ -116,15 +116,10 @@ int64_t sealed_block_offset(const RecordArea& area, int64_t index)
 
 bool open_sealed_block(int64_t index, const unsigned char* sealed, CatgRecord& scrambled, bool heads_only)
 {
-    if (!open(sealed, HEAD_SIZE, position("HEAD", index), &scrambled))
-        return false;
-    if (heads_only)
-        memset(scrambled.data, 0, sizeof scrambled.data);
-    else if (!open(sealed + SEALED_HEAD_SIZE, DATA_SIZE, position("DATA", index), scrambled.data))
+    if (!open(sealed, HEAD_SIZE, position("HEAD", index), &scrambled) ||
+        (!heads_only && !open(sealed + SEALED_HEAD_SIZE, DATA_SIZE, position("DATA", index), scrambled.data)))
         return false;
     scramble_block(&scrambled, heads_only ? static_cast<int>(HEAD_SIZE) : static_cast<int>(sizeof scrambled));
-    if (heads_only)
-        memset(scrambled.data, 0xFF, sizeof scrambled.data); // an empty text, scrambled
     return true;
 }
 
@@ -248,6 +243,7 @@ FileUnlock unlock_record_file(const char* path, const char* password)
 SealedBlocks::SealedBlocks(int fd, const RecordArea& area, bool heads_only)
     : m_fd(fd), m_area(area), m_headsOnly(heads_only)
 {
+    memset(m_out.data, 0xFF, sizeof m_out.data); // a walk over the heads hands out empty texts (scrambled)
 }
 
 CatgRecord* SealedBlocks::next()

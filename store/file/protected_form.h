@@ -62,7 +62,7 @@ bool read_sealed_area(int fd, int64_t size, RecordArea& area);
 int64_t sealed_block_offset(const RecordArea& area, int64_t index);
 
 // Opens sealed block `index` (SEALED_BLOCK_SIZE bytes) into the Windows form's
-// scrambled bytes; with `heads_only` the data text is left out (empty). False
+// scrambled bytes; with `heads_only` the data text is left as it is. False
 // when a seal does not verify or no key is loaded.
 bool open_sealed_block(int64_t index, const unsigned char* sealed, CatgRecord& scrambled, bool heads_only);
 // The sealed bytes of block `index` holding `scrambled`; a part whose text is
