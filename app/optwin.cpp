@@ -94,6 +94,10 @@ void SettingsDlg::applyPasswordStep()
 {
     char newpass[CONFIG_TEXT_SIZE];
     take_field(m_newpass, newpass, sizeof newpass);
+    // Protection turned on here is for the record file these settings name.
+    char path[CONFIG_TEXT_SIZE] = {};
+    if (!take_field(m_path, path, sizeof path))
+        path[0] = '\0';
     if (m_oldpass->isEnabled()) {
         char oldpass[CONFIG_TEXT_SIZE];
         take_field(m_oldpass, oldpass, sizeof oldpass);
@@ -101,10 +105,10 @@ void SettingsDlg::applyPasswordStep()
         wipe_secret(oldpass, sizeof oldpass);
         if (check != PasswordCheck::Right) {
             MessageBox::message(QStringLiteral("旧パスワードが間違っています。パスワードを更新できませんでした"));
-        } else if (store_new_password(newpass)) {
+        } else if (store_new_password(newpass, path)) {
             MessageBox::message(QStringLiteral("パスワードが更新されました"));
         }
-    } else if (newpass[0] != '\0' && store_new_password(newpass)) {
+    } else if (newpass[0] != '\0' && store_new_password(newpass, path)) {
         MessageBox::message(QStringLiteral("パスワードが更新されました"));
     }
     wipe_secret(newpass, sizeof newpass);

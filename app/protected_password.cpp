@@ -56,6 +56,8 @@ PasswordCheck check_password(const char* typed)
     if (datafile_protected()) {
         switch (unlock_record_file(g_app_config.datafile, typed)) {
         case FileUnlock::Ok:
+            // The key alone guards the file: a password the registry still held goes.
+            wipe_secret(g_app_config.password, sizeof g_app_config.password);
             return PasswordCheck::Right;
         case FileUnlock::WrongPassword:
             return PasswordCheck::Wrong;
@@ -66,7 +68,7 @@ PasswordCheck check_password(const char* typed)
     return std::strcmp(typed, g_app_config.password) == 0 ? PasswordCheck::Right : PasswordCheck::Wrong;
 }
 
-bool store_new_password(const char* newpass)
+bool store_new_password(const char* newpass, const char* path)
 {
     if (data_key::loaded()) {
         if (newpass[0] == '\0') {
@@ -82,7 +84,7 @@ bool store_new_password(const char* newpass)
     }
     // A protected file's password is its key alone: the registry keeps none.
     bool protect = newpass[0] != '\0' && MessageBox::question(question_protect());
-    if (protect && !protect_open_record_file(g_app_config.datafile, newpass)) {
+    if (protect && (path[0] == '\0' || !protect_open_record_file(path, newpass))) {
         MessageBox::message(message_not_protected());
         protect = false;
     }

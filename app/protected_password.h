@@ -21,9 +21,10 @@ PasswordCheck check_password(const char* typed);
 // Takes the settings dialog's new password, after the old one was checked
 // (or none was set): for a protected file the key is wrapped anew and stored
 // at once, and removing the password is refused; for a file in the Windows
-// form a non-empty one may protect the file at once (asked once), else it
-// becomes AppConfig's password. False, after saying why, when nothing changed.
-bool store_new_password(const char* newpass);
+// form a non-empty one may protect the record file at `path` (the one the
+// settings name) at once (asked once), else it becomes AppConfig's password.
+// False, after saying why, when nothing changed.
+bool store_new_password(const char* newpass, const char* path);
 
 QString message_key_damaged();
 QString message_password_kept();

@@ -80,8 +80,15 @@ bool replace_in_form(const RecordFile& from, const std::string& native, const st
 // Converts the record file at `path` between the forms under its lock.
 Conversion convert(const char* path, bool to_sealed, const char* password, KeyCost cost)
 {
-    if (begin_record_session(path) == SessionStart::Busy)
+    switch (begin_record_session(path)) {
+    case SessionStart::Busy:
         return Conversion::Busy;
+    case SessionStart::Ready:
+        break;
+    default: // a journal that could not be applied, or one not ours: the file is left alone
+        end_record_session();
+        return Conversion::Failed;
+    }
     RecordFile file;
     Conversion result = Conversion::Done;
     switch (file.openRead(path)) {

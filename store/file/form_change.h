@@ -34,6 +34,8 @@ enum class Conversion {
     AlreadyInForm, // protect of a protected file, unprotect of one in the Windows form
     Failed,        // the new file could not be written: the old one stands
 };
+// For a tool, outside a kestrel run: each takes the file's lock (and recovers
+// what a crash left) for the conversion and gives it up again.
 // `kestrel-data protect FILE`: the Windows-form file at CP932 path `path`
 // becomes the protected form under a new key wrapped with `password`.
 Conversion protect_record_file(const char* path, const char* password, KeyCost cost = KeyCost::standard());

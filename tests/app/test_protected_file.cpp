@@ -124,4 +124,20 @@ TEST_F(ProtectedFileTest, ADamagedKeySaysSoRatherThanWrongPassword)
     EXPECT_EQ(testenv::read_file(dataFile()), bytes); // nothing written
 }
 
+TEST_F(ProtectedFileTest, TurnedOnAtTheFirstRunForTheFileItNames)
+{
+    when_modal<SettingsDlg>([this](SettingsDlg* dialog) {
+        QTest::keyClicks(dialog->m_path, QString::fromStdString(dataFile().string()));
+        QTest::keyClicks(dialog->m_newpass, QStringLiteral("pw"));
+        dialog->accept();
+    });
+    log_in(QStringLiteral("pw")); // asked for at once, as a password typed at the first run is
+    EXPECT_TRUE(startWindow());
+    m_window.reset();
+    EXPECT_EQ(MessageBox::takeAsked(), (QStringList{QStringLiteral("構成データがありませんので、初期設定してください"),
+                                                    question_protect(), kUpdated, kRestart}));
+    EXPECT_EQ(testenv::read_file(dataFile()).substr(0, 8), "KESTRELP");
+    EXPECT_EQ(config_value("kest_passwrd"), password_value(std::string(1024, '\xFF')));
+}
+
 } // namespace
