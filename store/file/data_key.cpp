@@ -33,15 +33,18 @@ void wrap_context(const KeyWrap& wrap, unsigned char* ad)
     memcpy(ad, &wrap, offsetof(KeyWrap, nonce));
 }
 constexpr size_t CONTEXT_SIZE = offsetof(KeyWrap, nonce);
+constexpr uint64_t MAX_OPSLIMIT = 64;
+constexpr uint64_t MAX_MEMLIMIT = 4ULL << 30;
 
 // The key-encryption key of `password` under the wrap's cost and salt.
 bool derive(const KeyWrap& wrap, const char* password, Secret& kek)
 {
     if (!kek.allocate())
         return false;
+    // The check of a file's prologue is no seal: a cost past any that kestrel
+    // would choose is a damaged or planted file, not minutes of work or gigabytes.
     if (wrap.alg != crypto_pwhash_ALG_ARGON2ID13 || wrap.opslimit < crypto_pwhash_OPSLIMIT_MIN ||
-        wrap.opslimit > crypto_pwhash_OPSLIMIT_MAX || wrap.memlimit < crypto_pwhash_MEMLIMIT_MIN ||
-        wrap.memlimit > crypto_pwhash_MEMLIMIT_MAX)
+        wrap.opslimit > MAX_OPSLIMIT || wrap.memlimit < crypto_pwhash_MEMLIMIT_MIN || wrap.memlimit > MAX_MEMLIMIT)
         return false;
     return crypto_pwhash(kek.bytes, DATA_KEY_SIZE, password, strlen(password), wrap.salt, wrap.opslimit,
                          static_cast<size_t>(wrap.memlimit), static_cast<int>(wrap.alg)) == 0;
