@@ -4,6 +4,7 @@
 // known secret stands in clear in any file a run leaves.
 #include "store_fixture.h"
 
+#include "platform/file_calls.h"
 #include "store/app_config.h"
 #include "store/file/form_change.h"
 #include "store/file/protected_form.h"
@@ -82,6 +83,22 @@ CatgRecord rec(int32_t kind, const std::string& name, const std::string& data = 
 
 const std::string FILE3 =
     file_bytes({{10, "ten"}, {20, "twenty"}}, {rec(10, "a", "alpha"), make_record(0, 0, ""), rec(20, "b", "beta")});
+
+// Journals seen while a change is under way, and whether one held a secret in clear.
+fs::path g_watched;
+int g_journalsSeen = 0;
+bool g_journalSecret = false;
+int watch_journals(FileCall call, const char*, int)
+{
+    std::error_code ec;
+    if (call == FileCall::Sync)
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(g_watched, ec))
+            if (entry.path().filename().string().find("kestrel-journal") != std::string::npos) {
+                ++g_journalsSeen;
+                g_journalSecret |= testenv::read_file(entry.path()).find("SECRET") != std::string::npos;
+            }
+    return 0;
+}
 
 void use_table(std::initializer_list<KindSlot> slots)
 {
@@ -280,6 +297,8 @@ TEST_F(ProtectedFormTest, NoKnownSecretStandsInClearInAnyFileARunLeaves)
 
     ASSERT_EQ(begin_record_session(m_file.c_str()), SessionStart::Ready);
     ASSERT_EQ(sub_sysdata_load(), 0);
+    g_watched = dir();
+    set_file_call_hook(watch_journals);
     EXPECT_EQ(sub_add_datafile(10, "NAMESECRET3"), 1);
     EXPECT_EQ(sub_update_datafile(1, "TEXTSECRET3", -1), 0);
     EXPECT_EQ(sub_change_datafile(0, "NAMESECRET4"), 0);
@@ -287,6 +306,9 @@ TEST_F(ProtectedFormTest, NoKnownSecretStandsInClearInAnyFileARunLeaves)
     strcpy(KindTable[0].name, "CATSECRET2");
     EXPECT_EQ(sub_sysdata_save(), 0);
     EXPECT_EQ(kindedt_delete(0), 0);
+    set_file_call_hook(nullptr);
+    EXPECT_GT(g_journalsSeen, 0);
+    EXPECT_FALSE(g_journalSecret);
     const Lines log = logLines();
     EXPECT_NE(std::find(log.begin(), log.end(), "sub_add_datafil:0038 NORML Data ADD curkind=10, name=((protected))"),
               log.end());
