@@ -5,7 +5,9 @@
 #include "field_limit.h"
 #include "message_box.h"
 #include "password_field.h"
+#include "protected_password.h"
 #include "store/app_config.h"
+#include "store/file/data_key.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -45,9 +47,13 @@ void LoginDlg::accept()
     }
     char typed[CONFIG_TEXT_SIZE];
     take_field(m_pass, typed, sizeof typed);
-    const bool right = std::strcmp(typed, g_app_config.password) == 0;
-    explicit_bzero(typed, sizeof typed);
-    if (!right) {
+    const PasswordCheck check = check_password(typed);
+    wipe_secret(typed, sizeof typed);
+    if (check == PasswordCheck::Damaged) {
+        MessageBox::message(message_key_damaged());
+        return;
+    }
+    if (check != PasswordCheck::Right) {
         MessageBox::message(QStringLiteral("パスワードが間違っています。ログインできません"));
         return;
     }

@@ -10,6 +10,7 @@
 #include "list_item.h"
 #include "message_box.h"
 #include "optwin.h"
+#include "protected_password.h"
 #include "record_list.h"
 #include "text_edge.h"
 
@@ -148,22 +149,31 @@ void kestrelDlg::initDialog()
                                     .arg(QString::fromStdString(session_side_file())));
         break;
     }
+    // A protected file's password opens its key, which the load needs.
+    const bool protectedFile = datafile_protected();
+    if (protectedFile && !login()) {
+        m_saveAtEnd = false; // nothing was read: nothing is written
+        return;
+    }
     const bool readOnly = session_read_only();
     if (sub_sysdata_load() != 0 && !readOnly && session_read_only())
         MessageBox::message(
             QStringLiteral("データファイルを読み込めませんでした。このまま開きますが、データファイルは変更されません"));
     sub_redisplay_kind();
     sub_redisplay_catg();
-    if (g_app_config.password[0] != '\0') {
-        LoginDlg login;
-        login.exec();
-        if (login.m_result != 1) {
-            endModal();
-            return;
-        }
-    }
+    if (!protectedFile && g_app_config.password[0] != '\0' && !login())
+        return;
     // The copy of the file as this run found it is made while the user looks around.
     session_start_backup();
+}
+
+bool kestrelDlg::login()
+{
+    LoginDlg login;
+    login.exec();
+    if (login.m_result != 1)
+        endModal();
+    return login.m_result == 1;
 }
 
 void kestrelDlg::firstRunSetup()

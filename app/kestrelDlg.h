@@ -87,6 +87,8 @@ private:
     // After a failed save at the end: which category changes the file did not take.
     void tell_unsaved_categories();
     void firstRunSetup();
+    // The login dialog; a refused login ends the window.
+    bool login();
     void closeWhenIdle();
 
     bool m_ended = false;

@@ -5,7 +5,9 @@
 #include "field_limit.h"
 #include "message_box.h"
 #include "password_field.h"
+#include "protected_password.h"
 #include "store/app_config.h"
+#include "store/file/data_key.h"
 #include "text_edge.h"
 
 #include <QLabel>
@@ -22,12 +24,6 @@ QLabel* field_label(const QString& text, QWidget* parent)
     auto* label = new QLabel(text, parent);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
-}
-
-void set_password(const char* text)
-{
-    std::memset(g_app_config.password, 0, sizeof g_app_config.password);
-    std::memcpy(g_app_config.password, text, strnlen(text, sizeof g_app_config.password - 1));
 }
 
 } // namespace
@@ -73,7 +69,7 @@ SettingsDlg::SettingsDlg()
     connect(cancel, &QPushButton::clicked, this, &SettingsDlg::reject);
 
     m_path->setText(from_cp932(g_app_config.datafile));
-    m_oldpass->setEnabled(g_app_config.password[0] != '\0');
+    m_oldpass->setEnabled(password_is_set());
 }
 
 void SettingsDlg::onBrowse()
@@ -92,26 +88,24 @@ void SettingsDlg::applyPasswordStep()
 {
     char newpass[CONFIG_TEXT_SIZE];
     take_field(m_newpass, newpass, sizeof newpass);
+    // Protection turned on here is for the record file these settings name.
+    char path[CONFIG_TEXT_SIZE] = {};
+    if (!take_field(m_path, path, sizeof path))
+        path[0] = '\0';
     if (m_oldpass->isEnabled()) {
         char oldpass[CONFIG_TEXT_SIZE];
         take_field(m_oldpass, oldpass, sizeof oldpass);
-        const bool right = std::strcmp(oldpass, g_app_config.password) == 0;
-        explicit_bzero(oldpass, sizeof oldpass);
-        if (!right) {
-            explicit_bzero(newpass, sizeof newpass);
+        const PasswordCheck check = check_password(oldpass);
+        wipe_secret(oldpass, sizeof oldpass);
+        if (check != PasswordCheck::Right) {
             MessageBox::message(QStringLiteral("旧パスワードが間違っています。パスワードを更新できませんでした"));
-            return;
+        } else if (store_new_password(newpass, path)) {
+            MessageBox::message(QStringLiteral("パスワードが更新されました"));
         }
+    } else if (newpass[0] != '\0' && store_new_password(newpass, path)) {
         MessageBox::message(QStringLiteral("パスワードが更新されました"));
-        set_password(newpass);
-        explicit_bzero(newpass, sizeof newpass);
-        return;
     }
-    if (newpass[0] != '\0') {
-        MessageBox::message(QStringLiteral("パスワードが更新されました"));
-        set_password(newpass);
-    }
-    explicit_bzero(newpass, sizeof newpass);
+    wipe_secret(newpass, sizeof newpass);
 }
 
 void SettingsDlg::accept()

@@ -7,6 +7,7 @@
 #include "commons/commons.h"
 #include "platform/list_order.h"
 #include "store/app_config.h"
+#include "store/file/protected_form.h"
 #include "store/file/record_io.h"
 #include "store/record_file.h"
 
@@ -95,7 +96,7 @@ void kestrelDlg::sub_redisplay_catg()
             logputd(1, __FILE_NAME__, __LINE__, "kind compare fc.catg_kind=%d, kind_id=%d\n", record.kind, filter);
         if (record.row >= 0) {
             logputd(1, __FILE_NAME__, __LINE__, "Adding Data ncnt=%d, nidx=%d, name=(%s)\n",
-                    rows.rows[record.row].index, placement.places[record.row], names[record.row].c_str());
+                    rows.rows[record.row].index, placement.places[record.row], log_text(names[record.row].c_str()));
         }
     }
 

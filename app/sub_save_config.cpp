@@ -2,6 +2,7 @@
 
 #include "commons/commons.h"
 #include "store/app_config.h"
+#include "store/file/data_key.h"
 #include "store/record_file.h"
 
 #include <cstdio>
@@ -30,7 +31,9 @@ int sub_save_config()
         return write_failed("kest_kindcsl", __LINE__);
 
     char buffer[CONFIG_TEXT_SIZE] = {};
-    std::memcpy(buffer, config.password, strnlen(config.password, sizeof buffer - 1));
+    // A protected file's password is its key: the registry holds "no password".
+    if (!data_key::loaded())
+        std::memcpy(buffer, config.password, strnlen(config.password, sizeof buffer - 1));
     scramble_block(buffer, sizeof buffer);
     const int written = sub_reg_write_ex("kest_passwrd", buffer, sizeof buffer);
     explicit_bzero(buffer, sizeof buffer);

@@ -4,6 +4,8 @@
 #include "app/message_box.h"
 #include "app/record_list.h"
 #include "store/app_config.h"
+#include "store/file/form_change.h"
+#include "store/file/protected_form.h"
 #include "store/record_file.h"
 #include "store/sysdata.h"
 
@@ -147,7 +149,7 @@ FreshFile::~FreshFile()
     unlink(m_path.c_str());
 }
 
-const std::string& file_for(const std::string& benchmark, int64_t records)
+const std::string& file_for(const std::string& benchmark, int64_t records, bool sealed)
 {
     static std::unique_ptr<FreshFile> current;
     static std::string owner;
@@ -156,7 +158,12 @@ const std::string& file_for(const std::string& benchmark, int64_t records)
         current.reset(); // one generated file at a time: they are large
         current = std::make_unique<FreshFile>(records);
         owner = key;
+        if (sealed && protect_record_file(current->path().c_str(), "bench", KeyCost::least()) != Conversion::Done)
+            std::fprintf(stderr, "%s: the file could not be protected\n", key.c_str());
     }
+    data_key::forget();
+    if (sealed && unlock_record_file(current->path().c_str(), "bench") != FileUnlock::Ok)
+        std::fprintf(stderr, "%s: the protected file does not open\n", key.c_str());
     return current->path();
 }
 

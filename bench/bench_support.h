@@ -57,7 +57,10 @@ private:
 // The fresh file of benchmark `benchmark` at `records`: made when that
 // benchmark first asks (its repetitions share it), and the previous
 // benchmark's file removed then.
-const std::string& file_for(const std::string& benchmark, int64_t records);
+// `sealed`: the same file in the protected form (its key, of the least
+// Argon2id cost, loaded; key derivation is a benchmark of its own); else no
+// key is loaded.
+const std::string& file_for(const std::string& benchmark, int64_t records, bool sealed = false);
 // Points the configuration at the file (kind_cursel as given, no pane) and
 // loads its category table, as the start-up does.
 void use_record_file(const std::string& path, int kind_cursel);

@@ -3,6 +3,7 @@
 #include "bench_support.h"
 
 #include "store/app_config.h"
+#include "store/file/data_key.h"
 #include "store/record_file.h"
 #include "store/record_ops.h"
 
@@ -48,6 +49,20 @@ void store_update(benchmark::State& state)
         sub_update_datafile(static_cast<int>(state.range(0) / 2), "user: changed\r\n", -1);
 }
 
+// Opening a protected file's key with its password: Argon2id at the cost a new
+// password gets, which the start-up of a protected file adds to its time.
+void key_derivation(benchmark::State& state)
+{
+    if (!data_key::create("bench", KeyCost::standard()))
+        state.SkipWithError("no key could be made");
+    const KeyWrap wrap = data_key::wrap();
+    for (auto _ : state)
+        if (data_key::unlock(wrap, "bench") != Unlock::Ok)
+            state.SkipWithError("the key does not open");
+    data_key::forget();
+}
+
+BENCHMARK(key_derivation)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(store_list)->Apply(bench::sizes);
 BENCHMARK(store_add)->Apply(bench::sizes);
 BENCHMARK(store_read_one)->Apply(bench::sizes);

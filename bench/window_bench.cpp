@@ -2,7 +2,8 @@
 // record list has been painted: start-up with "(ALL)" remembered, a category
 // switch each way, a delete (OK to the refilled list), an add (the input
 // dialog confirmed at once, to the new row painted), and the save at exit. A
-// child process measures the peak memory of one start-up.
+// child process measures the peak memory of one start-up. The same over a
+// protected file, against the Windows form.
 #include "bench_support.h"
 
 #include "app/DataInputDlg.h"
@@ -51,10 +52,10 @@ void close_window(std::unique_ptr<kestrelDlg>& window)
     window.reset();
 }
 
-void window_startup(benchmark::State& state)
+void startup_on(benchmark::State& state, const char* name, bool sealed)
 {
     bench::ensure_application();
-    const std::string& path = bench::file_for("window_startup", state.range(0));
+    const std::string& path = bench::file_for(name, state.range(0), sealed);
     for (auto _ : state) {
         std::unique_ptr<kestrelDlg> window = start_window(path, ALL_ROW);
         state.PauseTiming();
@@ -71,10 +72,10 @@ void select_category(kestrelDlg& window, int row)
         bench::until_list_painted(window, [&] { window.m_list1->setCurrentRow(row); });
 }
 
-void switch_between(benchmark::State& state, const char* name, int from, int to)
+void switch_between(benchmark::State& state, const char* name, int from, int to, bool sealed = false)
 {
     bench::ensure_application();
-    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for(name, state.range(0)), from);
+    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for(name, state.range(0), sealed), from);
     for (auto _ : state) {
         state.PauseTiming();
         select_category(*window, from);
@@ -86,20 +87,10 @@ void switch_between(benchmark::State& state, const char* name, int from, int to)
     close_window(window);
 }
 
-void window_to_category(benchmark::State& state)
-{
-    switch_between(state, "window_to_category", ALL_ROW, CATEGORY_ROW);
-}
-
-void window_to_all(benchmark::State& state)
-{
-    switch_between(state, "window_to_all", CATEGORY_ROW, ALL_ROW);
-}
-
-void window_delete(benchmark::State& state)
+void delete_on(benchmark::State& state, const char* name, bool sealed)
 {
     bench::ensure_application();
-    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for("window_delete", state.range(0)), ALL_ROW);
+    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for(name, state.range(0), sealed), ALL_ROW);
     int before = window->m_list2->count();
     for (auto _ : state) {
         state.PauseTiming();
@@ -129,10 +120,10 @@ void confirm_input_soon(std::chrono::steady_clock::time_point& confirmed)
     });
 }
 
-void window_add(benchmark::State& state)
+void add_on(benchmark::State& state, const char* name, bool sealed)
 {
     bench::ensure_application();
-    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for("window_add", state.range(0)), CATEGORY_ROW);
+    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for(name, state.range(0), sealed), CATEGORY_ROW);
     RecordList* list = window->m_list2;
     const QString added = QStringLiteral("new account");
     for (auto _ : state) {
@@ -187,11 +178,28 @@ void startup_peak_rss(benchmark::State& state)
 }
 
 const bool registered = [] {
-    benchmark::RegisterBenchmark("window_startup", window_startup)->Arg(0)->Apply(bench::sizes);
-    benchmark::RegisterBenchmark("window_to_category", window_to_category)->Apply(bench::sizes);
-    benchmark::RegisterBenchmark("window_to_all", window_to_all)->Apply(bench::sizes);
-    benchmark::RegisterBenchmark("window_delete", window_delete)->Apply(bench::sizes);
-    benchmark::RegisterBenchmark("window_add", window_add)->Apply(bench::sizes)->UseManualTime();
+    for (const bool sealed : {false, true}) {
+        const char* startup = sealed ? "protected_startup" : "window_startup";
+        const char* toCategory = sealed ? "protected_to_category" : "window_to_category";
+        const char* toAll = sealed ? "protected_to_all" : "window_to_all";
+        const char* deletion = sealed ? "protected_delete" : "window_delete";
+        const char* addition = sealed ? "protected_add" : "window_add";
+        benchmark::RegisterBenchmark(startup, [=](benchmark::State& s) { startup_on(s, startup, sealed); })
+            ->Arg(0)
+            ->Apply(bench::sizes);
+        benchmark::RegisterBenchmark(toCategory, [=](benchmark::State& s) {
+            switch_between(s, toCategory, ALL_ROW, CATEGORY_ROW, sealed);
+        })->Apply(bench::sizes);
+        benchmark::RegisterBenchmark(toAll, [=](benchmark::State& s) {
+            switch_between(s, toAll, CATEGORY_ROW, ALL_ROW, sealed);
+        })->Apply(bench::sizes);
+        benchmark::RegisterBenchmark(deletion, [=](benchmark::State& s) {
+            delete_on(s, deletion, sealed);
+        })->Apply(bench::sizes);
+        benchmark::RegisterBenchmark(addition, [=](benchmark::State& s) { add_on(s, addition, sealed); })
+            ->Apply(bench::sizes)
+            ->UseManualTime();
+    }
     benchmark::RegisterBenchmark("exit_save", exit_save)->Apply(bench::sizes);
     benchmark::RegisterBenchmark("startup_peak_rss", startup_peak_rss)
         ->Arg(100000)
@@ -206,6 +214,12 @@ const bool registered = [] {
     bench::add_ratio_row("add (OK -> row listed)", "window_add", "", "raw_read", 1.5);
     bench::add_ratio_row("exit save (sub_sysdata_save)", "exit_save", "", "raw_copy", 1.5);
     bench::add_memory_row("peak RSS of a start-up (whole process)", "startup_peak_rss", 100000, 64);
+    // The protected form against the Windows form; its key is loaded before the start-up.
+    bench::add_ratio_row("protected: start-up, less key derivation", "protected_startup", "", "window_startup", 1.5);
+    bench::add_ratio_row("protected: (ALL) -> a category", "protected_to_category", "", "window_to_category", 1.5);
+    bench::add_ratio_row("protected: a category -> (ALL)", "protected_to_all", "", "window_to_all", 1.5);
+    bench::add_ratio_row("protected: delete", "protected_delete", "", "window_delete", 1.5);
+    bench::add_ratio_row("protected: add", "protected_add", "", "window_add", 1.5);
     return true;
 }();
 

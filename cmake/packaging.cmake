@@ -97,6 +97,8 @@ file guarded by a login password. Its record file and settings are those of\n\
 the Windows program it comes from, byte for byte. That Windows form of the\n\
 record file is scrambled, not encrypted: anyone who can read the file can\n\
 read the records, so kestrel keeps it readable by its owner only.\n\
+Protected, the file is encrypted with the password (Argon2id,\n\
+XChaCha20-Poly1305) and the Windows program cannot read it.\n\
 kestrel-reg reads and writes its settings and moves them to and from Windows\n\
 as .reg files; kestrel-data checks a record file, lists and shows its\n\
 records, and exports them for KeePassXC.")

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6 libqt6dbus6 libgl-dev libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
+    libsodium-dev
     fonts-ipafont-gothic qt6-translations-l10n
     xvfb xauth
     dpkg-dev file lintian librsvg2-bin appstream

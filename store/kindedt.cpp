@@ -6,6 +6,7 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
+#include "store/file/protected_form.h"
 #include "store/file/record_io.h"
 #include "store/kind_table.h"
 
@@ -77,9 +78,8 @@ int purge_records(int32_t kind_id)
     CatgRecord freed;
     memset(&freed, 0, sizeof freed);
     scramble_block(&freed, sizeof freed);
-    const std::string freedBytes(reinterpret_cast<const char*>(&freed), sizeof freed);
     std::vector<ByteChange> changes;
-    BlockWalk walk = file.walk();
+    BlockWalk walk = file.walk(true);
     while (const CatgRecord* block = walk.next()) {
         // Flag and category decide; the name is decoded only for a record that goes.
         int32_t head[2];
@@ -89,8 +89,8 @@ int purge_records(int32_t kind_id)
             continue;
         char name[NAME_SIZE + 1];
         scrambled_field_text(block->name, NAME_SIZE, name);
-        logputd(1, __FILE_NAME__, 211, "Purge kind=%d, name=(%s)\n", kind_id, name);
-        changes.push_back({file.area().start + walk.index() * RECORD_SIZE, freedBytes});
+        logputd(1, __FILE_NAME__, 211, "Purge kind=%d, name=(%s)\n", kind_id, log_text(name));
+        changes.push_back(file.blockChange(walk.index(), freed));
     }
     const JournalResult result = walk.failed() ? JournalResult::Failed : file.apply(changes);
     const bool ok = result == JournalResult::Done || result == JournalResult::Unchanged;

@@ -50,14 +50,14 @@ void scrambled_field_text(const char* field, int size, char* out)
 struct RecordReader::Impl
 {
     RecordFile file;
-    std::unique_ptr<BlockWalk> walk;
+    bool open = false;
+    std::unique_ptr<BlockWalk> walk;  // made by the first next() or nextHead(), which says what it needs
     const CatgRecord* head = nullptr; // the block nextHead() returned last, still scrambled
 };
 
 RecordReader::RecordReader(const char* path) : m_impl(new Impl)
 {
-    if (m_impl->file.openRead(path) == OpenStatus::Ok)
-        m_impl->walk = std::make_unique<BlockWalk>(m_impl->file.walk());
+    m_impl->open = m_impl->file.openRead(path) == OpenStatus::Ok;
 }
 
 RecordReader::~RecordReader()
@@ -67,7 +67,7 @@ RecordReader::~RecordReader()
 
 bool RecordReader::isOpen() const
 {
-    return m_impl->walk != nullptr;
+    return m_impl->open;
 }
 
 int32_t RecordReader::headerCount() const
@@ -76,6 +76,8 @@ int32_t RecordReader::headerCount() const
 }
 bool RecordReader::next(CatgRecord& record, int& index)
 {
+    if (m_impl->open && !m_impl->walk)
+        m_impl->walk = std::make_unique<BlockWalk>(m_impl->file.walk());
     const CatgRecord* block = m_impl->walk ? m_impl->walk->next() : nullptr;
     if (!block)
         return false;
@@ -87,6 +89,8 @@ bool RecordReader::next(CatgRecord& record, int& index)
 
 bool RecordReader::nextHead(int32_t& flag, int32_t& catg_kind, int& index)
 {
+    if (m_impl->open && !m_impl->walk)
+        m_impl->walk = std::make_unique<BlockWalk>(m_impl->file.walk(true));
     m_impl->head = m_impl->walk ? m_impl->walk->next() : nullptr;
     if (!m_impl->head)
         return false;

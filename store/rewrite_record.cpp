@@ -27,9 +27,7 @@ int rewrite_record(const char* source, int open_line, const char* path, int inde
     unscramble_block(&block, sizeof block);
     change(block);
     scramble_block(&block, sizeof block);
-    const JournalResult result =
-        file.apply({ByteChange{file.area().start + static_cast<int64_t>(index) * RECORD_SIZE,
-                               std::string(reinterpret_cast<const char*>(&block), sizeof block)}});
+    const JournalResult result = file.apply({file.blockChange(index, block)});
     if (result != JournalResult::Done && result != JournalResult::Unchanged) {
         log_write_error(source, open_line, path);
         return -1;

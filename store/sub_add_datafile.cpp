@@ -3,6 +3,7 @@
 #include "commons/commons.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
+#include "store/file/protected_form.h"
 #include "store/file/record_io.h"
 #include "store/record_ops.h"
 
@@ -12,7 +13,7 @@
 int sub_add_datafile(int curkind, const char* name)
 {
     const char* path = g_app_config.datafile;
-    logputd(1, __FILE_NAME__, 38, "Data ADD curkind=%d, name=(%s)\n", curkind, name);
+    logputd(1, __FILE_NAME__, 38, "Data ADD curkind=%d, name=(%s)\n", curkind, log_text(name));
     RecordFile file;
     switch (file.openUpdate(path, __FILE_NAME__)) {
     case OpenStatus::Missing:
@@ -34,11 +35,11 @@ int sub_add_datafile(int curkind, const char* name)
     record.flag = 1;
     record.catg_kind = curkind;
     cp932::copy_cut(record.name, sizeof record.name, name);
-    logputd(1, __FILE_NAME__, 76, "Write Data kind=%d, name=(%s)\n", curkind, record.name);
+    logputd(1, __FILE_NAME__, 76, "Write Data kind=%d, name=(%s)\n", curkind, log_text(record.name));
 
     const bool trace = trace_lines_on();
     bool found = false;
-    BlockWalk walk = file.walk();
+    BlockWalk walk = file.walk(true);
     while (const CatgRecord* scrambled = walk.next()) {
         const int n = static_cast<int>(walk.index());
         // The flag decides; the rest of the block is decoded only for the trace line.
@@ -56,7 +57,7 @@ int sub_add_datafile(int curkind, const char* name)
             char blockName[NAME_SIZE + 1];
             field_text(block->name, NAME_SIZE, blockName);
             logputd(1, __FILE_NAME__, 108, "SKIPPING %d, flag=%d, kind=%d, name=(%s)\n", n, block->flag,
-                    block->catg_kind, blockName);
+                    block->catg_kind, log_text(blockName));
         }
     }
     // A failed read must not make the block behind it look like free space.
@@ -72,8 +73,7 @@ int sub_add_datafile(int curkind, const char* name)
         logputd(1, __FILE_NAME__, 118, "Data Stored (ADD) ncnt=%d\n", static_cast<int>(n));
     scramble_block(&record, sizeof record);
     // Over a free block, over a partial block behind the last whole one, or at the end of the file.
-    const JournalResult result = file.apply(
-        {ByteChange{area.start + n * RECORD_SIZE, std::string(reinterpret_cast<const char*>(&record), sizeof record)}});
+    const JournalResult result = file.apply({file.blockChange(n, record)});
     if (result != JournalResult::Done && result != JournalResult::Unchanged) {
         log_write_error(__FILE_NAME__, __LINE__, path);
         return -1;

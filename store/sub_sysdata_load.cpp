@@ -1,8 +1,8 @@
 // Fills KindTable from the record file's category headers at start-up.
 #include "commons/commons.h"
 #include "platform/cp932.h"
-#include "platform/file_calls.h"
 #include "store/app_config.h"
+#include "store/file/protected_form.h"
 #include "store/file/record_io.h"
 #include "store/file/record_session.h"
 #include "store/kind_table.h"
@@ -35,7 +35,13 @@ int sub_sysdata_load()
     }
     for (int i = 0; i < file.area().count; ++i) {
         KindHeader header;
-        if (!fc::pread_all(file.fd(), &header, sizeof header, COUNT_SIZE + i * HEADER_SIZE)) {
+        if (!file.readEntry(i, header)) {
+            // A protected entry that does not open is left out, and kept: no header is written this run.
+            if (file.area().sealed && data_key::loaded()) {
+                log_damaged(__FILE_NAME__, __LINE__, path);
+                note_damaged_entry();
+                continue;
+            }
             memset(KindTable, 0, sizeof KindTable);
             logputd(0, __FILE_NAME__, 43, "Data File (%s) Open Error\n", path);
             make_session_read_only();
@@ -46,7 +52,7 @@ int sub_sysdata_load()
         cp932::copy_cut(slot.name, sizeof slot.name, header.name);
         slot.kind_id = header.kind_id;
         slot.in_use = 1;
-        logputd(1, __FILE_NAME__, 58, "Data Loaded %d = (%s) \n", slot.kind_id, slot.name);
+        logputd(1, __FILE_NAME__, 58, "Data Loaded %d = (%s) \n", slot.kind_id, log_text(slot.name));
     }
     return 0;
 }

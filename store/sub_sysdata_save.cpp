@@ -4,8 +4,8 @@
 // differs is written, whole or not at all.
 #include "commons/commons.h"
 #include "platform/cp932.h"
-#include "platform/file_calls.h"
 #include "store/app_config.h"
+#include "store/file/protected_form.h"
 #include "store/file/record_io.h"
 #include "store/file/record_session.h"
 #include "store/kind_table.h"
@@ -40,7 +40,7 @@ std::string header_bytes(bool log)
         header.kind_id = slot.kind_id;
         cp932::copy_cut(header.name, sizeof header.name, slot.name);
         if (log)
-            logputd(1, __FILE_NAME__, 97, "Saving Data id=%d, name=(%s)\n", header.kind_id, header.name);
+            logputd(1, __FILE_NAME__, 97, "Saving Data id=%d, name=(%s)\n", header.kind_id, log_text(header.name));
         scramble_block(&header, sizeof header);
         bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
     }
@@ -53,7 +53,8 @@ bool log_blocks(const RecordFile& old)
     logputd(1, __FILE_NAME__, 111, "Skip Loop Start\n");
     if (!trace_lines_on())
         return true;
-    BlockWalk walk = old.walk();
+    // Names and texts of a protected file are not logged: its heads give the categories.
+    BlockWalk walk = old.walk(data_key::loaded());
     char name[NAME_SIZE + 1];
     char data[DATA_SIZE + 1];
     while (const CatgRecord* scrambled = walk.next()) {
@@ -61,7 +62,8 @@ bool log_blocks(const RecordFile& old)
         unscramble_block(&block, sizeof block);
         field_text(block.name, NAME_SIZE, name);
         field_text(block.data, DATA_SIZE, data);
-        logputd(1, __FILE_NAME__, 124, "Category id=%d, name=(%s), data=(%s)\n", block.catg_kind, name, data);
+        logputd(1, __FILE_NAME__, 124, "Category id=%d, name=(%s), data=(%s)\n", block.catg_kind, log_text(name),
+                log_text(data));
     }
     return !walk.failed();
 }
@@ -118,8 +120,7 @@ std::vector<CategoryChange> unsaved_category_changes()
     if (file.openRead(g_app_config.datafile) == OpenStatus::Ok) {
         inFile.resize(static_cast<size_t>(file.area().count));
         for (size_t i = 0; i < inFile.size(); ++i)
-            if (fc::pread_all(file.fd(), &inFile[i], sizeof inFile[i],
-                              COUNT_SIZE + static_cast<int64_t>(i) * HEADER_SIZE))
+            if (file.readEntry(static_cast<int>(i), inFile[i]))
                 unscramble_block(&inFile[i], sizeof inFile[i]);
             else
                 inFile[i] = KindHeader{};

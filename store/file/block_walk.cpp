@@ -1,6 +1,7 @@
 #include "store/file/block_walk.h"
 
 #include "platform/file_calls.h"
+#include "store/file/protected_form.h"
 
 #include <algorithm>
 
@@ -15,8 +16,12 @@ constexpr int64_t WINDOW_BLOCKS = 1024;
 
 } // namespace
 
-BlockWalk::BlockWalk(int fd, const RecordArea& area) : m_fd(fd), m_area(area)
+BlockWalk::BlockWalk(int fd, const RecordArea& area, bool heads_only)
+    : m_fd(fd), m_area(area),
+      m_sealed(area.sealed ? std::make_shared<SealedBlocks>(fd, area, heads_only) : nullptr)
 {
+    if (m_sealed)
+        return;
     m_mapping = m_area.blocks >= MAP_FROM_BLOCKS && mapWindow();
     if (!m_mapping)
         m_batch.reset(new CatgRecord[MAX_BATCH_BLOCKS]);
@@ -26,7 +31,7 @@ BlockWalk::BlockWalk(BlockWalk&& other) noexcept
     : m_fd(other.m_fd), m_area(other.m_area), m_mapping(other.m_mapping), m_map(other.m_map),
       m_mapSize(other.m_mapSize), m_mapFrom(other.m_mapFrom), m_batch(std::move(other.m_batch)),
       m_batchFirst(other.m_batchFirst), m_batchCount(other.m_batchCount), m_batchSize(other.m_batchSize),
-      m_next(other.m_next), m_failed(other.m_failed)
+      m_next(other.m_next), m_failed(other.m_failed), m_sealed(std::move(other.m_sealed))
 {
     other.m_map = nullptr;
 }
@@ -60,6 +65,12 @@ bool BlockWalk::mapWindow()
 
 const CatgRecord* BlockWalk::next()
 {
+    if (m_sealed) {
+        const CatgRecord* block = m_sealed->next();
+        m_next = m_sealed->index() + 1;
+        m_failed = m_sealed->failed();
+        return block;
+    }
     if (m_failed || m_next >= m_area.blocks)
         return nullptr;
     if (m_mapping) {

@@ -19,7 +19,11 @@ struct RecordArea
     int64_t start = 0;  // offset of record index 0
     int64_t blocks = 0; // whole record blocks; a partial last block is not counted
     int64_t size = 0;   // the file's size
+    // The protected form (protected_form.h): blocks are opened as they are read.
+    bool sealed = false;
 };
+
+class SealedBlocks;
 
 class BlockWalk
 {
@@ -27,7 +31,8 @@ public:
     static constexpr int FIRST_BATCH_BLOCKS = 8;
     static constexpr int MAX_BATCH_BLOCKS = 32;
 
-    BlockWalk(int fd, const RecordArea& area);
+    // With `heads_only`, a protected file's blocks come without their data text.
+    BlockWalk(int fd, const RecordArea& area, bool heads_only = false);
     ~BlockWalk();
     BlockWalk(BlockWalk&& other) noexcept;
     BlockWalk(const BlockWalk&) = delete;
@@ -58,4 +63,5 @@ private:
     int m_batchSize = FIRST_BATCH_BLOCKS; // blocks the next fill reads
     int64_t m_next = 0;                   // record index that next() returns
     bool m_failed = false;
+    std::shared_ptr<SealedBlocks> m_sealed;
 };

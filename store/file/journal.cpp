@@ -287,11 +287,17 @@ Match match_image(int rfd, int ifd, const ImageJournal& j)
             return Match::Failed;
         for (int64_t p = 0; p < step; p += JOURNAL_PIECE) {
             const int64_t piece = std::min(JOURNAL_PIECE, step - p);
-            const bool isNew = p + piece <= fromImage && memcmp(now.data() + p, image.data() + p, piece) == 0;
+            // A piece across the image's end holds the image up to there and
+            // the old file behind it until the copy truncates the file.
+            const int64_t inImage = std::clamp<int64_t>(fromImage - p, 0, piece);
+            const bool isNew = inImage > 0 && memcmp(now.data() + p, image.data() + p, inImage) == 0;
             const int64_t index = (at + p) / JOURNAL_PIECE;
             const int64_t oldPiece = std::min(JOURNAL_PIECE, oldSize - (at + p));
             const bool isOld = oldPiece == piece && j.oldPieces[index] == checksum(now.data() + p, piece);
-            if (!isNew && !isOld)
+            // The copy's truncation cuts the old file's piece at the image's end: whatever
+            // reached the disk of it, the copy writes the image there again.
+            const bool cut = size == imageSize && oldSize > imageSize && at + p + piece == size && piece < oldPiece;
+            if (!isNew && !isOld && !cut)
                 return Match::Neither;
         }
     }

@@ -3,6 +3,7 @@
 #include "commons/commons.h"
 #include "platform/atomic_file.h"
 #include "platform/file_calls.h"
+#include "store/file/protected_form.h"
 #include "store/file/record_session.h"
 #include "store/file/side_files.h"
 
@@ -41,6 +42,8 @@ bool read_area(int fd, RecordArea& area)
     const int32_t count =
         static_cast<int32_t>(static_cast<uint32_t>(raw[0]) | static_cast<uint32_t>(raw[1]) << 8 |
                              static_cast<uint32_t>(raw[2]) << 16 | static_cast<uint32_t>(raw[3]) << 24);
+    if (sealed_magic(raw))
+        return read_sealed_area(fd, st.st_size, area);
     if (count < 0 || count > KIND_MAX)
         return false;
     const int64_t start = record_offset(count, 0);
@@ -63,8 +66,8 @@ bool create_empty(const std::string& native)
     const int fd = fc::make_temp(temp);
     if (fd < 0)
         return false;
-    const unsigned char zero[COUNT_SIZE] = {};
-    bool ok = fchmod(fd, 0600) == 0 && fc::pwrite_all(fd, zero, sizeof zero, 0) && fc::datasync(fd);
+    const std::string zero = empty_record_file();
+    bool ok = fchmod(fd, 0600) == 0 && fc::pwrite_all(fd, zero.data(), zero.size(), 0) && fc::datasync(fd);
     close(fd);
     const bool written = ok;
     ok = ok && fc::link(temp.c_str(), native.c_str());
@@ -73,7 +76,7 @@ bool create_empty(const std::string& native)
     if (written && !ok && (error == EPERM || error == ENOTSUP || error == EOPNOTSUPP)) {
         // A file system without hard links: created exclusively in place instead.
         const int direct = fc::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY, 0600);
-        ok = direct >= 0 && fc::pwrite_all(direct, zero, sizeof zero, 0) && fc::datasync(direct);
+        ok = direct >= 0 && fc::pwrite_all(direct, zero.data(), zero.size(), 0) && fc::datasync(direct);
         error = errno;
         if (direct >= 0)
             close(direct);
@@ -81,6 +84,12 @@ bool create_empty(const std::string& native)
     ok = ok && fc::sync_folder_of(native);
     errno = error;
     return ok;
+}
+
+// The bytes of the record area's whole blocks.
+int64_t block_bytes(const RecordArea& area)
+{
+    return area.blocks * (area.sealed ? SEALED_BLOCK_SIZE : RECORD_SIZE);
 }
 
 // The record file holds secrets: a mode that lets group or others in becomes 0600.
@@ -223,12 +232,44 @@ OpenStatus RecordFile::openUpdate(const char* path, const char* unit, bool creat
 
 bool RecordFile::readBlock(int64_t index, CatgRecord& scrambled) const
 {
-    return index >= 0 && index < m_area.blocks &&
-           fc::pread_all(m_fd, &scrambled, sizeof scrambled, m_area.start + index * RECORD_SIZE);
+    if (index < 0 || index >= m_area.blocks)
+        return false;
+    if (!m_area.sealed)
+        return fc::pread_all(m_fd, &scrambled, sizeof scrambled, m_area.start + index * RECORD_SIZE);
+    unsigned char sealed[SEALED_BLOCK_SIZE];
+    return fc::pread_all(m_fd, sealed, sizeof sealed, sealed_block_offset(m_area, index)) &&
+           open_sealed_block(index, sealed, scrambled, false);
+}
+
+bool RecordFile::readEntry(int slot, KindHeader& scrambled) const
+{
+    if (slot < 0 || slot >= m_area.count)
+        return false;
+    if (!m_area.sealed)
+        return fc::pread_all(m_fd, &scrambled, sizeof scrambled, COUNT_SIZE + slot * HEADER_SIZE);
+    unsigned char sealed[SEALED_ENTRY_SIZE];
+    return fc::pread_all(m_fd, sealed, sizeof sealed, SEALED_PROLOGUE_SIZE + slot * SEALED_ENTRY_SIZE) &&
+           open_sealed_entry(slot, m_area.count, sealed, scrambled);
+}
+
+ByteChange RecordFile::blockChange(int64_t index, const CatgRecord& scrambled) const
+{
+    if (!m_area.sealed)
+        return {m_area.start + index * RECORD_SIZE,
+                std::string(reinterpret_cast<const char*>(&scrambled), sizeof scrambled)};
+    unsigned char old[SEALED_BLOCK_SIZE];
+    const int64_t offset = sealed_block_offset(m_area, index);
+    // A block that cannot be read is not sealed afresh: the change fails (empty bytes).
+    if (index < m_area.blocks && !fc::pread_all(m_fd, old, sizeof old, offset))
+        return {offset, std::string()};
+    return {offset, seal_block(index, scrambled, index < m_area.blocks ? old : nullptr)};
 }
 
 JournalResult RecordFile::apply(const std::vector<ByteChange>& changes)
 {
+    for (const ByteChange& change : changes)
+        if (change.bytes.empty())
+            return JournalResult::Failed;
     const JournalResult result = apply_changes(
         m_fd, m_native, [this] { return journal_places(m_native, true); }, changes,
         [this] { session_back_up_before_change(m_path, m_native, m_fd); });
@@ -239,10 +280,18 @@ JournalResult RecordFile::apply(const std::vector<ByteChange>& changes)
     return result;
 }
 
-SaveResult write_header(const char* path, const std::string& header, const char* unit)
+SaveResult write_header(const char* path, const std::string& windows_header, const char* unit)
 {
     RecordFile old;
-    switch (old.openUpdate(path, unit, false)) {
+    const OpenStatus status = old.openUpdate(path, unit, false);
+    const int openError = errno;
+    // A protected file (or a new one in a protected run) takes the header sealed.
+    const bool sealed = status == OpenStatus::Ok ? old.area().sealed : data_key::loaded();
+    const std::string header = sealed ? sealed_header(windows_header, &old) : windows_header;
+    if (header.empty())
+        return SaveResult::NotSaved;
+    errno = openError;
+    switch (status) {
     case OpenStatus::Ok:
         break;
     case OpenStatus::Missing:
@@ -255,14 +304,14 @@ SaveResult write_header(const char* path, const std::string& header, const char*
         return SaveResult::NotSaved;
     }
     int32_t count = 0;
-    memcpy(&count, header.data(), sizeof count);
+    memcpy(&count, windows_header.data(), sizeof count);
     // The same count leaves every block where it is: the entries change in place.
     if (count == old.area().count)
         return save_result(old.apply({ByteChange{0, header}}));
     return replace_whole(old, path, unit, [&old, &header](int fd) {
         return fc::write_all(fd, header.data(), header.size()) &&
                fc::copy_bytes(old.fd(), old.area().start, fd, static_cast<off_t>(header.size()),
-                              old.area().blocks * RECORD_SIZE);
+                              block_bytes(old.area()));
     });
 }
 

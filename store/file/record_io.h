@@ -38,10 +38,17 @@ public:
     int fd() const { return m_fd; }
     const std::string& native() const { return m_native; }
 
-    // Block `index` as it is on disk (scrambled); false outside the record area or on a read error.
+    // Blocks and entries come and go in the Windows form's scrambled bytes
+    // whatever the form on disk; a protected file's are opened and sealed here.
+    // Block `index` (scrambled); false outside the record area, on a read
+    // error, or when a protected block does not open.
     bool readBlock(int64_t index, CatgRecord& scrambled) const;
-    // The record area's blocks in file order.
-    BlockWalk walk() const { return BlockWalk(m_fd, m_area); }
+    // Header entry `slot` (scrambled); false as readBlock.
+    bool readEntry(int slot, KindHeader& scrambled) const;
+    // The change that makes block `index` hold `scrambled`.
+    ByteChange blockChange(int64_t index, const CatgRecord& scrambled) const;
+    // The record area's blocks in file order; `heads_only`: the walk needs no data text.
+    BlockWalk walk(bool heads_only = false) const { return BlockWalk(m_fd, m_area, heads_only); }
     // Writes the ranges whole or not at all, journaled and synced; the
     // run's first change backs the file up first. Unchanged when they held
     // their bytes already.
@@ -62,13 +69,14 @@ enum class SaveResult {
     Pending,   // the new file is half copied in place; the next start completes it
     Undecided, // the disk failed even the undoing: the next start finds the old file or the new
 };
-// Puts `header` (count and entries) in front of the record file's blocks.
+// Puts `windows_header` (count and scrambled entries; sealed here for a
+// protected file) in front of the record file's blocks.
 // Where the count is the file's own, the entries change in place under the
 // journal; otherwise a new image replaces the file (renamed over it, or
 // copied over it in place where a rename would not keep it as it is). A
 // missing file (ENOENT) becomes the header alone. `unit` names the caller
 // in a line about the file's mode.
-SaveResult write_header(const char* path, const std::string& header, const char* unit);
+SaveResult write_header(const char* path, const std::string& windows_header, const char* unit);
 
 // Writes a complete record file to the open, empty image `fd`.
 using ImageFill = std::function<bool(int fd)>;

@@ -3,6 +3,7 @@
 #include "commons/commons.h"
 #include "platform/file_calls.h"
 #include "store/file/journal.h"
+#include "store/file/protected_form.h"
 #include "store/file/run_backup.h"
 #include "store/file/side_files.h"
 #include "store/record_file.h"
@@ -166,7 +167,9 @@ void RecordSession::removeLeftOverImages()
             int32_t count = -1;
             if (fd < 0)
                 continue;
-            const bool image = fc::pread_all(fd, &count, sizeof count, 0) && count >= 0 && count <= KIND_MAX;
+            const bool image =
+                fc::pread_all(fd, &count, sizeof count, 0) &&
+                ((count >= 0 && count <= KIND_MAX) || sealed_magic(reinterpret_cast<unsigned char*>(&count)));
             close(fd);
             if (image)
                 fc::unlink(entry.path().c_str());

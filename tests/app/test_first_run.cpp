@@ -9,6 +9,7 @@
 #include "app/kestrelDlg.h"
 #include "app/message_box.h"
 #include "app/optwin.h"
+#include "app/protected_password.h"
 #include "app/record_list.h"
 #include "commons/commons.h"
 #include "platform/sockets.h"
@@ -101,10 +102,12 @@ TEST_F(StartupTest, PasswordTypedAtFirstRunIsAskedForAtOnce)
 {
     confirm_settings(QString::fromStdString(dataFile().string()), QStringLiteral("pw"));
     enter_password(QString());
+    MessageBox::setNextAnswer(MessageBox::Answer::Cancel); // the file stays in the Windows form
     EXPECT_TRUE(startWindow());
     EXPECT_EQ(pending_modal_actions(), 0);
-    EXPECT_EQ(MessageBox::takeAsked(), (QStringList{kNoConfig, QStringLiteral("パスワードが更新されました"), kRestart,
-                                                    QStringLiteral("パスワードを入力してください")}));
+    EXPECT_EQ(MessageBox::takeAsked(),
+              (QStringList{kNoConfig, question_protect(), QStringLiteral("パスワードが更新されました"), kRestart,
+                           QStringLiteral("パスワードを入力してください")}));
     m_window.reset();
     EXPECT_EQ(config_value("kest_passwrd"), password_value("\xF8\x88")); // "pw" scrambled
 }

@@ -7,6 +7,7 @@
 #include "app/LoginDlg.h"
 #include "app/message_box.h"
 #include "app/optwin.h"
+#include "app/protected_password.h"
 #include "app/text_edge.h"
 #include "store/app_config.h"
 
@@ -66,9 +67,10 @@ TEST_F(DialogTest, SettingsChecksTheCurrentPasswordBeforeChangingIt)
         QTest::keyClicks(settings.m_oldpass, QStringLiteral("pw"));
         QTest::keyClicks(settings.m_newpass, QStringLiteral("new"));
         settings.m_path->clear();
+        MessageBox::setNextAnswer(MessageBox::Answer::Cancel); // not protected
         settings.accept();
         EXPECT_EQ(MessageBox::takeAsked(),
-                  (QStringList{kUpdated, QStringLiteral("データファイルのパスを指定して下さい")}));
+                  (QStringList{question_protect(), kUpdated, QStringLiteral("データファイルのパスを指定して下さい")}));
         EXPECT_EQ(settings.m_result, 0);
         EXPECT_STREQ(g_app_config.password, "new");
     }
