@@ -22,14 +22,14 @@ struct Result
     std::string err;
 };
 
-Result run(std::vector<std::string> args)
+Result run(std::vector<std::string> args, const std::string& input = "")
 {
     args.insert(args.begin(), "kestrel-data");
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    std::istringstream in;
+    std::istringstream in(input);
     std::ostringstream out, err;
     const int status = kdata::run_data_tool(static_cast<int>(args.size()), argv.data(), in, out, err);
     return {status, out.str(), err.str()};
@@ -206,6 +206,38 @@ TEST_F(DataTool, ExportIsWhatKeePassXcImportsAndExportsAgain)
         line.clear();
     }
     EXPECT_EQ(ours, csv.out);
+}
+
+TEST_F(DataTool, ProtectAndUnprotectGiveBackTheFileByteForByteOnlyWithThePassword)
+{
+    const std::filesystem::path file = path("records.dat");
+    const std::string windows = sample_file();
+    testenv::write_file(file, windows);
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string password;
+        int status;
+        bool protectedAfter;
+    } steps[] = {
+        {{"protect", file.string()}, "", 1, false}, // no password: refused
+        {{"protect", file.string()}, "kestrel pass\n", 0, true},
+        {{"protect", file.string()}, "kestrel pass\n", 1, true}, // already protected
+        {{"unprotect", file.string()}, "wrong\n", 1, true},
+        {{"unprotect", file.string()}, "kestrel pass\n", 0, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.args[0] + " with " + step.password);
+        const Result result = run(step.args, step.password);
+        EXPECT_EQ(result.status, step.status) << result.err;
+        const std::string now = testenv::read_file(file);
+        EXPECT_EQ(now.starts_with("KESTRELP"), step.protectedAfter);
+        if (step.protectedAfter) {
+            EXPECT_EQ(now.find("gmail"), std::string::npos);
+        } else {
+            EXPECT_EQ(now, windows);
+        }
+    }
 }
 
 TEST_F(DataTool, BackupsOfTheFileAreListedOldestFirst)

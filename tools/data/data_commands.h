@@ -1,8 +1,9 @@
-// The commands of kestrel-data, one file each. They read the record file and
-// change nothing; text is printed as UTF-8.
+// The commands of kestrel-data, one file each. Text is printed as UTF-8.
 #pragma once
 
+#include "store/file/form_change.h"
 #include "tools/command_table.h"
+#include "tools/data/record_path.h"
 
 #include <ostream>
 #include <string>
@@ -23,5 +24,10 @@ void run_list(const tools::Call& call);
 void run_show(const tools::Call& call);
 void run_backups(const tools::Call& call);
 void run_export(const tools::Call& call);
+void run_protect(const tools::Call& call);
+void run_unprotect(const tools::Call& call);
+
+// The end of a protect or unprotect: refused with what stopped it, else nothing.
+void conversion_done(Conversion result, const RecordPath& path, const char* now);
 
 } // namespace kdata

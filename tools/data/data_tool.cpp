@@ -8,7 +8,9 @@ namespace {
 
 const char* const kUsage = R"usage(Usage: kestrel-data COMMAND [ARGUMENTS] [OPTIONS]
 Looks into kestrel's record file: checks it, lists and shows its records,
-lists its backups and exports its records for KeePassXC. Changes nothing.
+lists its backups and exports its records for KeePassXC; protects it with a
+password and takes the protection off again. A command that changes the
+file refuses while kestrel has it open, and changes it whole or not at all.
 FILE defaults to the record file named in the registry (kest_datafile).
 
 Commands:
@@ -31,6 +33,11 @@ Commands:
                             text as the notes (a KeePass 2 XML file that
                             keepassxc-cli import reads, or CSV with the
                             columns of KeePassXC's CSV export)
+  protect [FILE]            encrypts the file with a password (read from the
+                            terminal without echo, or one line of standard
+                            input): the Windows program cannot open it then
+  unprotect [FILE]          writes the file back in the Windows form, byte
+                            for byte the file protect started from
 
 Options:
   --format keepass-xml|csv  export: the form of the output
@@ -42,8 +49,7 @@ as LF. Exit status: 0 done, 1 refused (check: the file is not whole), 2 bad
 usage.
 )usage";
 
-// import, restore, protect and unprotect change the record file: they are
-// to come through the record-file module's save and journal.
+// The commands that change the record file go through the record-file module.
 const tools::Tool kDataTool = {
     "kestrel-data",
     kUsage,
@@ -56,8 +62,8 @@ const tools::Tool kDataTool = {
         {"export", 0, 1, {"format"}, run_export},
         {"import", 1, 2, {"format"}, nullptr},
         {"restore", 1, 2, {}, nullptr},
-        {"protect", 0, 1, {}, nullptr},
-        {"unprotect", 0, 1, {}, nullptr},
+        {"protect", 0, 1, {}, run_protect},
+        {"unprotect", 0, 1, {}, run_unprotect},
     },
 };
 
