@@ -1,9 +1,9 @@
-#include "kestrel.h"
+#include "app/kestrel.h"
 
-#include "idle_lock.h"
-#include "kestrelDlg.h"
-#include "message_box.h"
-#include "signal_close.h"
+#include "app/main_window/idle_lock.h"
+#include "app/main_window/kestrelDlg.h"
+#include "app/widgets/message_box.h"
+#include "app/signal_close.h"
 
 #include "commons/commons.h"
 #include "platform/no_dumps.h"

@@ -1,7 +1,7 @@
 // kestrel: the record keeper's program.
-#include "focus_style.h"
-#include "kestrel.h"
-#include "qt_translations.h"
+#include "app/widgets/focus_style.h"
+#include "app/kestrel.h"
+#include "app/widgets/qt_translations.h"
 
 #include <QApplication>
 

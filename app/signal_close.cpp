@@ -1,4 +1,4 @@
-#include "signal_close.h"
+#include "app/signal_close.h"
 
 #include <QSocketNotifier>
 

@@ -5,7 +5,7 @@
 // Japanese. The table gives the ratios.
 #include "bench_support.h"
 
-#include "app/record_find.h"
+#include "app/main_window/record_find.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
 #include "store/record_file.h"

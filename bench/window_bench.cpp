@@ -6,9 +6,9 @@
 // protected file, against the Windows form.
 #include "bench_support.h"
 
-#include "app/DataInputDlg.h"
-#include "app/kestrelDlg.h"
-#include "app/record_list.h"
+#include "app/dialogs/DataInputDlg.h"
+#include "app/main_window/kestrelDlg.h"
+#include "app/main_window/record_list.h"
 #include "store/app_config.h"
 #include "store/record_ops.h"
 #include "store/sysdata.h"

@@ -3,7 +3,7 @@
 // main window started the way the program starts it.
 #pragma once
 
-#include "app/kestrelDlg.h"
+#include "app/main_window/kestrelDlg.h"
 #include "record_bytes_helpers.h"
 #include "test_env.h"
 

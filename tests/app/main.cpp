@@ -1,6 +1,6 @@
 // The window tests run without a display, with message boxes answered by the
 // tests themselves.
-#include "app/message_box.h"
+#include "app/widgets/message_box.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "modal_script_helpers.h"
 
-#include "app/DataInputDlg.h"
+#include "app/dialogs/DataInputDlg.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -4,14 +4,14 @@
 // dialog, main window) to become the active modal widget and acts on it as a
 // user would: typing keys, selecting rows, clicking buttons. The real program
 // reads no command line; only this variant does.
-#include "app/CatgChangeDlg.h"
-#include "app/DataInputDlg.h"
-#include "app/KindEditDlg.h"
-#include "app/data_pane.h"
+#include "app/dialogs/CatgChangeDlg.h"
+#include "app/dialogs/DataInputDlg.h"
+#include "app/dialogs/KindEditDlg.h"
+#include "app/main_window/data_pane.h"
 #include "app/kestrel.h"
-#include "app/kestrelDlg.h"
-#include "app/optwin.h"
-#include "app/record_list.h"
+#include "app/main_window/kestrelDlg.h"
+#include "app/dialogs/optwin.h"
+#include "app/main_window/record_list.h"
 #include "key_typing_helpers.h"
 
 #include <QAbstractButton>

@@ -3,9 +3,9 @@
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 
-#include "app/config_store.h"
-#include "app/message_box.h"
-#include "app/optwin.h"
+#include "app/config/config_store.h"
+#include "app/widgets/message_box.h"
+#include "app/dialogs/optwin.h"
 #include "commons/commons.h"
 #include "store/app_config.h"
 

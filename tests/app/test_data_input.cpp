@@ -1,8 +1,8 @@
 // The data input dialog on its own: what a confirmed, refused or cancelled
 // entry leaves in m_result and m_text.
-#include "app/DataInputDlg.h"
-#include "app/message_box.h"
-#include "app/text_edge.h"
+#include "app/dialogs/DataInputDlg.h"
+#include "app/widgets/message_box.h"
+#include "app/widgets/text_edge.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 

@@ -1,12 +1,12 @@
 // Find (Ctrl+F) and find next (F3): the folding that ignores case and width,
 // and the commands driven through the real window and its dialogs.
-#include "app/FindDlg.h"
-#include "app/FindResultsDlg.h"
-#include "app/data_pane.h"
-#include "app/kestrelDlg.h"
-#include "app/message_box.h"
-#include "app/record_find.h"
-#include "app/record_list.h"
+#include "app/dialogs/FindDlg.h"
+#include "app/dialogs/FindResultsDlg.h"
+#include "app/main_window/data_pane.h"
+#include "app/main_window/kestrelDlg.h"
+#include "app/widgets/message_box.h"
+#include "app/main_window/record_find.h"
+#include "app/main_window/record_list.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 

@@ -1,11 +1,11 @@
 // The category editor opened from the main window (button and Escape key),
 // and the settings command's effect on the category table at the end.
-#include "app/DataInputDlg.h"
-#include "app/KindEditDlg.h"
-#include "app/data_pane.h"
-#include "app/kestrelDlg.h"
-#include "app/message_box.h"
-#include "app/optwin.h"
+#include "app/dialogs/DataInputDlg.h"
+#include "app/dialogs/KindEditDlg.h"
+#include "app/main_window/data_pane.h"
+#include "app/main_window/kestrelDlg.h"
+#include "app/widgets/message_box.h"
+#include "app/dialogs/optwin.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 #include "store/app_config.h"

@@ -4,12 +4,12 @@
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 
-#include "app/data_pane.h"
-#include "app/kestrelDlg.h"
-#include "app/list_item.h"
-#include "app/message_box.h"
-#include "app/record_list.h"
-#include "app/text_edge.h"
+#include "app/main_window/data_pane.h"
+#include "app/main_window/kestrelDlg.h"
+#include "app/widgets/list_item.h"
+#include "app/widgets/message_box.h"
+#include "app/main_window/record_list.h"
+#include "app/widgets/text_edge.h"
 #include "store/app_config.h"
 
 #include <QListWidget>

@@ -4,10 +4,10 @@
 #include "app_fixture_helpers.h"
 #include "key_typing_helpers.h"
 
-#include "app/DataInputDlg.h"
-#include "app/data_pane.h"
-#include "app/message_box.h"
-#include "app/text_edge.h"
+#include "app/dialogs/DataInputDlg.h"
+#include "app/main_window/data_pane.h"
+#include "app/widgets/message_box.h"
+#include "app/widgets/text_edge.h"
 
 #include <QAbstractButton>
 #include <QDirIterator>
@@ -69,7 +69,7 @@ QStringList literal_messages()
     const QRegularExpression call(R"re(MessageBox::(?:message|question)\(\s*QStringLiteral\(((?:\s*"[^"]*")+)\s*\))re");
     const QRegularExpression piece(R"re("([^"]*)")re");
     QStringList found;
-    QDirIterator files(QStringLiteral(KESTREL_SOURCE_DIR "/app"), {"*.cpp"});
+    QDirIterator files(QStringLiteral(KESTREL_SOURCE_DIR "/app"), {"*.cpp"}, QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         QFile file(files.next());
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));

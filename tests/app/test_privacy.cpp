@@ -4,12 +4,12 @@
 #include "key_typing_helpers.h"
 #include "modal_script_helpers.h"
 
-#include "app/LoginDlg.h"
-#include "app/data_pane.h"
-#include "app/idle_lock.h"
-#include "app/message_box.h"
-#include "app/pane_clipboard.h"
-#include "app/record_list.h"
+#include "app/dialogs/LoginDlg.h"
+#include "app/main_window/data_pane.h"
+#include "app/main_window/idle_lock.h"
+#include "app/widgets/message_box.h"
+#include "app/main_window/pane_clipboard.h"
+#include "app/main_window/record_list.h"
 #include "commons/commons.h"
 #include "store/app_config.h"
 

@@ -1,11 +1,11 @@
 // The record commands of the main window, driven through the real window and
 // its dialogs; the record file's bytes tell what was stored.
-#include "app/CatgChangeDlg.h"
-#include "app/DataInputDlg.h"
-#include "app/data_pane.h"
-#include "app/kestrelDlg.h"
-#include "app/message_box.h"
-#include "app/record_list.h"
+#include "app/dialogs/CatgChangeDlg.h"
+#include "app/dialogs/DataInputDlg.h"
+#include "app/main_window/data_pane.h"
+#include "app/main_window/kestrelDlg.h"
+#include "app/widgets/message_box.h"
+#include "app/main_window/record_list.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 
