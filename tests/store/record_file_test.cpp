@@ -128,10 +128,11 @@ TEST_F(RecordFileTest, DamagedFilesAreNeitherReadNorWrittenByAnyOperation)
 // The head walk decodes only flag, category and, on request, the name; over a
 // file of more blocks than several batches it must meet every block in order
 // with the values the full walk gives, also a name that fills its whole field.
-TEST_F(RecordFileTest, HeadWalkGivesWhatTheFullWalkGivesAcrossBatches)
+TEST_F(RecordFileTest, HeadWalkGivesWhatTheFullWalkGivesAcrossBatchesAndMapWindows)
 {
+    // Past two windows of the walk's maps, which start inside a block.
     std::vector<CatgRecord> records;
-    for (int i = 0; i < 700; ++i)
+    for (int i = 0; i < 2300; ++i)
         records.push_back(make_record(i % 7 == 3 ? 0 : 1, 10 * (i % 5), i % 7 == 3 ? "" : "name " + std::to_string(i),
                                       "data " + std::to_string(i)));
     memset(records[500].name, 'x', sizeof records[500].name); // no terminator
@@ -149,6 +150,8 @@ TEST_F(RecordFileTest, HeadWalkGivesWhatTheFullWalkGivesAcrossBatches)
     char expected[NAME_SIZE + 1];
     int walked = 0;
     while (full.next(record, index)) {
+        ASSERT_TRUE(index >= 0 && index < 2300);
+        ASSERT_TRUE(record == records[static_cast<size_t>(index)]) << index;
         ASSERT_TRUE(heads.nextHead(flag, kind, headIndex)) << index;
         EXPECT_EQ(headIndex, index);
         EXPECT_EQ(flag, record.flag) << index;
@@ -158,6 +161,6 @@ TEST_F(RecordFileTest, HeadWalkGivesWhatTheFullWalkGivesAcrossBatches)
         ASSERT_STREQ(name, expected) << index;
         ++walked;
     }
-    EXPECT_EQ(walked, 700);
+    EXPECT_EQ(walked, 2300);
     EXPECT_FALSE(heads.nextHead(flag, kind, headIndex));
 }
