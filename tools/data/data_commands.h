@@ -1,5 +1,5 @@
-// The commands of kestrel-data, one file each. They read the record file and
-// change nothing; text is printed as UTF-8.
+// The commands of kestrel-data, one file each. Text is printed as UTF-8;
+// import and restore change the record file, under its lock and whole.
 #pragma once
 
 #include "tools/command_table.h"
@@ -23,5 +23,7 @@ void run_list(const tools::Call& call);
 void run_show(const tools::Call& call);
 void run_backups(const tools::Call& call);
 void run_export(const tools::Call& call);
+void run_import(const tools::Call& call);
+void run_restore(const tools::Call& call);
 
 } // namespace kdata
