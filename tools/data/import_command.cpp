@@ -157,10 +157,18 @@ void read_old(const RecordPath& path, OldFile& old)
         throw Refused("cannot read " + path.shown + ": " + std::strerror(errno) + "; nothing imported");
 }
 
+// A new record, CP932; its block is built only as it is written.
+struct NewRecord
+{
+    int32_t kind;
+    std::string name;
+    std::string text;
+};
+
 struct Plan
 {
-    std::vector<KindHeader> kinds;    // the new categories, plain
-    std::vector<CatgRecord> records;  // the new records, plain
+    std::vector<KindHeader> kinds; // the new categories, plain
+    std::vector<NewRecord> records;
     std::vector<std::string> refused; // one line per entry that cannot be stored
 };
 
@@ -216,12 +224,7 @@ Plan plan_import(const std::vector<ImportEntry>& entries, OldFile& old)
         }
         if (entry.group_only)
             continue;
-        CatgRecord record{};
-        record.flag = 1;
-        record.catg_kind = kind->second;
-        std::memcpy(record.name, name.data(), name.size());
-        std::memcpy(record.data, text.data(), text.size());
-        plan.records.push_back(record);
+        plan.records.push_back({kind->second, std::move(name), std::move(text)});
     }
     return plan;
 }
@@ -251,7 +254,12 @@ bool write_image(int fd, const OldFile& old, const Plan& plan)
         const int64_t index = i < old.free_blocks.size()
                                   ? old.free_blocks[i]
                                   : area.blocks + static_cast<int64_t>(i - old.free_blocks.size());
-        CatgRecord block = plan.records[i];
+        const NewRecord& record = plan.records[i];
+        CatgRecord block{};
+        block.flag = 1;
+        block.catg_kind = record.kind;
+        std::memcpy(block.name, record.name.data(), record.name.size());
+        std::memcpy(block.data, record.text.data(), record.text.size());
         scramble_block(&block, sizeof block);
         if (!fc::pwrite_all(fd, &block, sizeof block, start + index * RECORD_SIZE))
             return false;
