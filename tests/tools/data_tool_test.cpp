@@ -469,3 +469,83 @@ TEST_F(DataTool, ChangesRefuseWhileKestrelHasTheFileOpen)
     EXPECT_EQ(testenv::read_file(path("k.dat")), sample_file());
     EXPECT_EQ(run({"import", "--format", "csv", "in.csv", "k.dat"}).status, 0); // once it has ended
 }
+
+TEST_F(DataTool, KeePassXmlLeavesOutHistoryAndTheRecycleBinAndKeepsEmptyGroups)
+{
+    auto entry = [](const std::string& title, const std::string& more = "") {
+        return "<Entry><UUID>e</UUID><String><Key>Title</Key><Value>" + title +
+               "</Value></String><String><Key>URL</Key><Value>u&amp;v</Value></String>" + more + "</Entry>";
+    };
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><KeePassFile><Meta><RecycleBinUUID>bin</RecycleBinUUID></Meta>"
+        "<Root><Group><UUID>top</UUID><Name>Passwords</Name>" +
+        entry("loose") + "<Group><UUID>a</UUID><Name>A</Name><Group><UUID>b</UUID><Name>B</Name>" +
+        entry("new", "<History>" + entry("old") + "</History>") +
+        "</Group></Group><Group><UUID>c</UUID><Name>Empty</Name></Group><Group><UUID>bin</UUID><Name>Recycle "
+        "Bin</Name>" +
+        entry("deleted") + "</Group></Group><DeletedObjects/></Root></KeePassFile>";
+    testenv::write_file(path("in.xml"), xml);
+    const Result result = run({"import", "--format", "keepass-xml", "in.xml", "k.dat"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::map<std::string, std::multiset<std::string>> expected = {
+        {cp("未分類"), {"loose\tURL: u&v"}}, {"A/B", {"new\tURL: u&v"}}, {"Empty", {}}};
+    EXPECT_EQ(contents(testenv::read_file(path("k.dat"))), expected);
+}
+
+TEST_F(DataTool, RefusedInputsAndDamagedFilesChangeNothing)
+{
+    const std::string damaged = sample_file().substr(0, 600); // shorter than its two headers
+    const std::string backup = record_file({}, {{1, 10, "a", ""}});
+    const struct
+    {
+        std::string input;
+        std::vector<std::string> args;
+        std::string file;
+        std::string err;
+    } cases[] = {
+        {"<Root/>",
+         {"import", "--format", "keepass-xml"},
+         sample_file(),
+         "not a KeePass 2 XML file: line 1: no KeePassFile element"},
+        {"<KeePassFile><Root><Group>",
+         {"import", "--format", "keepass-xml"},
+         sample_file(),
+         "not a KeePass 2 XML file: line 1: Premature end of document."},
+        {"\"Group\",\"Title\"\n\"Root\",\"a",
+         {"import", "--format", "csv"},
+         sample_file(),
+         "not a KeePassXC CSV file: line 2: a quoted field does not end"},
+        {"\"Group\",\"Name\"\n",
+         {"import", "--format", "csv"},
+         sample_file(),
+         "not a KeePassXC CSV file: line 1: no \"Group\" and \"Title\" columns"},
+        {"\"Group\",\"Title\"\n\"Root\",\"a\",\"b\"\n",
+         {"import", "--format", "csv"},
+         sample_file(),
+         "not a KeePassXC CSV file: line 2: 3 fields, the header row has 2"},
+        {"\"Group\",\"Title\"\n\"Root\",\"a\"\n",
+         {"import", "--format", "csv"},
+         damaged,
+         "k.dat is damaged (kestrel-data check tells why); nothing imported"},
+        {backup,
+         {"restore"},
+         damaged,
+         "k.dat is damaged (kestrel-data check tells why) and is never written over: move it aside, then restore; "
+         "nothing restored"},
+    };
+    for (const auto& c : cases) {
+        testenv::write_file(path("in"), c.input);
+        testenv::write_file(path("k.dat"), c.file);
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {path("in").string(), "k.dat"});
+        const Result result = run(args);
+        EXPECT_EQ(result.status, 1) << c.err;
+        EXPECT_EQ(result.err, "kestrel-data: " + c.err + "\n");
+        EXPECT_EQ(testenv::read_file(path("k.dat")), c.file) << c.err;
+        EXPECT_FALSE(std::filesystem::exists(path(".k.dat.kestrel-lock"))) << c.err; // the lock is given up
+    }
+    // A missing record file is made from the backup; there was nothing to keep.
+    std::filesystem::remove(path("k.dat"));
+    EXPECT_EQ(run({"restore", path("in").string(), "k.dat"}).status, 0);
+    EXPECT_EQ(testenv::read_file(path("k.dat")), backup);
+}
