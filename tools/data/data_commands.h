@@ -1,4 +1,6 @@
-// The commands of kestrel-data, one file each. Text is printed as UTF-8.
+// The commands of kestrel-data, one file each. Text is printed as UTF-8;
+// import, restore, protect and unprotect change the record file, under its
+// lock and whole.
 #pragma once
 
 #include "store/file/form_change.h"
@@ -24,6 +26,8 @@ void run_list(const tools::Call& call);
 void run_show(const tools::Call& call);
 void run_backups(const tools::Call& call);
 void run_export(const tools::Call& call);
+void run_import(const tools::Call& call);
+void run_restore(const tools::Call& call);
 void run_protect(const tools::Call& call);
 void run_unprotect(const tools::Call& call);
 
