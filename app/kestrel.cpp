@@ -2,8 +2,8 @@
 
 #include "app/main_window/idle_lock.h"
 #include "app/main_window/kestrelDlg.h"
-#include "app/widgets/message_box.h"
 #include "app/signal_close.h"
+#include "app/widgets/message_box.h"
 
 #include "commons/commons.h"
 #include "platform/no_dumps.h"

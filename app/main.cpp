@@ -1,6 +1,6 @@
 // kestrel: the record keeper's program.
-#include "app/widgets/focus_style.h"
 #include "app/kestrel.h"
+#include "app/widgets/focus_style.h"
 #include "app/widgets/qt_translations.h"
 
 #include <QApplication>

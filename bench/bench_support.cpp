@@ -1,8 +1,8 @@
 #include "bench_support.h"
 
 #include "app/main_window/kestrelDlg.h"
-#include "app/widgets/message_box.h"
 #include "app/main_window/record_list.h"
+#include "app/widgets/message_box.h"
 #include "store/app_config.h"
 #include "store/file/form_change.h"
 #include "store/file/protected_form.h"

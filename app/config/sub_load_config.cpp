@@ -1,12 +1,12 @@
 #include "app/config/config_store.h"
 
-#include "commons/commons.h"
 #include "app/widgets/message_box.h"
+#include "app/widgets/text_edge.h"
+#include "commons/commons.h"
 #include "platform/cp932.h"
 #include "platform/windows_path.h"
 #include "store/app_config.h"
 #include "store/record_file.h"
-#include "app/widgets/text_edge.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,11 +1,11 @@
 #include "app/dialogs/LoginDlg.h"
 
+#include "app/config/protected_password.h"
 #include "app/widgets/dialog_keys.h"
 #include "app/widgets/dialog_units.h"
 #include "app/widgets/field_limit.h"
 #include "app/widgets/message_box.h"
 #include "app/widgets/password_field.h"
-#include "app/config/protected_password.h"
 #include "store/app_config.h"
 #include "store/file/data_key.h"
 

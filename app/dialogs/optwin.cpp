@@ -1,14 +1,14 @@
 #include "app/dialogs/optwin.h"
 
+#include "app/config/protected_password.h"
 #include "app/widgets/dialog_keys.h"
 #include "app/widgets/dialog_units.h"
 #include "app/widgets/field_limit.h"
 #include "app/widgets/message_box.h"
 #include "app/widgets/password_field.h"
-#include "app/config/protected_password.h"
+#include "app/widgets/text_edge.h"
 #include "store/app_config.h"
 #include "store/file/data_key.h"
-#include "app/widgets/text_edge.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "app/main_window/idle_lock.h"
 
-#include "app/dialogs/LoginDlg.h"
 #include "app/config/config_store.h"
+#include "app/dialogs/LoginDlg.h"
 #include "app/main_window/kestrelDlg.h"
 
 #include "platform/registry_digits.h"

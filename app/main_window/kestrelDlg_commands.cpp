@@ -8,10 +8,10 @@
 #include "app/dialogs/CatgChangeDlg.h"
 #include "app/dialogs/DataInputDlg.h"
 #include "app/dialogs/KindEditDlg.h"
-#include "app/widgets/list_item.h"
-#include "app/widgets/message_box.h"
 #include "app/dialogs/optwin.h"
 #include "app/main_window/record_list.h"
+#include "app/widgets/list_item.h"
+#include "app/widgets/message_box.h"
 #include "app/widgets/text_edge.h"
 
 #include "commons/commons.h"

@@ -7,10 +7,10 @@
 #include "app/dialogs/FindDlg.h"
 #include "app/dialogs/FindResultsDlg.h"
 #include "app/main_window/data_pane.h"
-#include "app/widgets/list_item.h"
-#include "app/widgets/message_box.h"
 #include "app/main_window/record_find.h"
 #include "app/main_window/record_list.h"
+#include "app/widgets/list_item.h"
+#include "app/widgets/message_box.h"
 
 #include "commons/commons.h"
 #include "store/app_config.h"

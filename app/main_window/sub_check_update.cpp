@@ -1,8 +1,8 @@
 #include "app/main_window/kestrelDlg.h"
 
 #include "app/main_window/data_pane.h"
-#include "app/widgets/message_box.h"
 #include "app/main_window/record_list.h"
+#include "app/widgets/message_box.h"
 
 #include "commons/commons.h"
 #include "store/app_config.h"

@@ -1,8 +1,8 @@
 #include "app/main_window/kestrelDlg.h"
 
 #include "app/main_window/data_pane.h"
-#include "app/widgets/list_item.h"
 #include "app/main_window/record_list.h"
+#include "app/widgets/list_item.h"
 
 #include "commons/commons.h"
 #include "platform/list_order.h"

@@ -1,7 +1,7 @@
 #include "app/widgets/field_limit.h"
 
-#include "platform/cp932.h"
 #include "app/widgets/text_edge.h"
+#include "platform/cp932.h"
 
 #include <QLineEdit>
 

@@ -17,8 +17,7 @@ constexpr int64_t WINDOW_BLOCKS = 1024;
 } // namespace
 
 BlockWalk::BlockWalk(int fd, const RecordArea& area, bool heads_only)
-    : m_fd(fd), m_area(area),
-      m_sealed(area.sealed ? std::make_shared<SealedBlocks>(fd, area, heads_only) : nullptr)
+    : m_fd(fd), m_area(area), m_sealed(area.sealed ? std::make_shared<SealedBlocks>(fd, area, heads_only) : nullptr)
 {
     if (m_sealed)
         return;

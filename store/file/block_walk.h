@@ -56,7 +56,7 @@ private:
     bool m_mapping = false;      // reading through maps
     const char* m_map = nullptr; // the window mapped now
     size_t m_mapSize = 0;
-    int64_t m_mapFrom = 0;       // file offset of m_map
+    int64_t m_mapFrom = 0; // file offset of m_map
     std::unique_ptr<CatgRecord[]> m_batch;
     int64_t m_batchFirst = 0; // record index of m_batch[0]
     int m_batchCount = 0;

@@ -410,8 +410,7 @@ std::string set_aside_path(const std::string& journal)
     return journal + ".set-aside";
 }
 
-JournalResult apply_changes(int fd, const std::string& record,
-                            const std::function<std::vector<std::string>()>& places,
+JournalResult apply_changes(int fd, const std::string& record, const std::function<std::vector<std::string>()>& places,
                             const std::vector<ByteChange>& changes, const std::function<void()>& before_write)
 {
     struct stat st;

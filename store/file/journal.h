@@ -92,8 +92,7 @@ enum class JournalResult {
 // (`places` gives them, asked only when something is to be written).
 // `before_write` runs once, before anything is written, when some range does
 // not hold its bytes yet.
-JournalResult apply_changes(int fd, const std::string& record,
-                            const std::function<std::vector<std::string>()>& places,
+JournalResult apply_changes(int fd, const std::string& record, const std::function<std::vector<std::string>()>& places,
                             const std::vector<ByteChange>& changes, const std::function<void()>& before_write);
 
 // Copies the complete, synced image at `image` (`imageSize` bytes) over the

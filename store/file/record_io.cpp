@@ -162,8 +162,7 @@ SaveResult replace_whole(RecordFile& old, const char* path, const char* unit, co
         atomic_file::replace_with(old.native(), image_template(old.native(), false), mode, st.st_gid, fill);
     if (outcome == atomic_file::Outcome::Failed)
         // A folder we may not write, with a file we may: the image goes in place instead.
-        return errno == EACCES || errno == EPERM || errno == EROFS ? replace_in_place(old, fill)
-                                                                   : SaveResult::NotSaved;
+        return errno == EACCES || errno == EPERM || errno == EROFS ? replace_in_place(old, fill) : SaveResult::NotSaved;
     session_file_replaced(old.native());
     return SaveResult::Saved;
 }
@@ -299,7 +298,8 @@ SaveResult write_header(const char* path, const std::string& windows_header, con
         // that exists but cannot be opened still holds records.
         if (errno != ENOENT || old.native().empty())
             return SaveResult::NotSaved;
-        return create_whole(old.native(), [&header](int fd) { return fc::write_all(fd, header.data(), header.size()); });
+        return create_whole(old.native(),
+                            [&header](int fd) { return fc::write_all(fd, header.data(), header.size()); });
     default:
         return SaveResult::NotSaved;
     }

@@ -7,10 +7,10 @@
 #include "app/dialogs/CatgChangeDlg.h"
 #include "app/dialogs/DataInputDlg.h"
 #include "app/dialogs/KindEditDlg.h"
-#include "app/main_window/data_pane.h"
-#include "app/kestrel.h"
-#include "app/main_window/kestrelDlg.h"
 #include "app/dialogs/optwin.h"
+#include "app/kestrel.h"
+#include "app/main_window/data_pane.h"
+#include "app/main_window/kestrelDlg.h"
 #include "app/main_window/record_list.h"
 #include "key_typing_helpers.h"
 

@@ -4,8 +4,8 @@
 #include "modal_script_helpers.h"
 
 #include "app/config/config_store.h"
-#include "app/widgets/message_box.h"
 #include "app/dialogs/optwin.h"
+#include "app/widgets/message_box.h"
 #include "commons/commons.h"
 #include "store/app_config.h"
 

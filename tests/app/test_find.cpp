@@ -4,9 +4,9 @@
 #include "app/dialogs/FindResultsDlg.h"
 #include "app/main_window/data_pane.h"
 #include "app/main_window/kestrelDlg.h"
-#include "app/widgets/message_box.h"
 #include "app/main_window/record_find.h"
 #include "app/main_window/record_list.h"
+#include "app/widgets/message_box.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 

@@ -2,10 +2,10 @@
 // and the settings command's effect on the category table at the end.
 #include "app/dialogs/DataInputDlg.h"
 #include "app/dialogs/KindEditDlg.h"
+#include "app/dialogs/optwin.h"
 #include "app/main_window/data_pane.h"
 #include "app/main_window/kestrelDlg.h"
 #include "app/widgets/message_box.h"
-#include "app/dialogs/optwin.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 #include "store/app_config.h"

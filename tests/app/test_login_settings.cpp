@@ -3,11 +3,11 @@
 #include "app_fixture_helpers.h"
 #include "key_typing_helpers.h"
 
+#include "app/config/protected_password.h"
 #include "app/dialogs/AboutDlg.h"
 #include "app/dialogs/LoginDlg.h"
-#include "app/widgets/message_box.h"
 #include "app/dialogs/optwin.h"
-#include "app/config/protected_password.h"
+#include "app/widgets/message_box.h"
 #include "app/widgets/text_edge.h"
 #include "store/app_config.h"
 

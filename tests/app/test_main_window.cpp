@@ -6,9 +6,9 @@
 
 #include "app/main_window/data_pane.h"
 #include "app/main_window/kestrelDlg.h"
+#include "app/main_window/record_list.h"
 #include "app/widgets/list_item.h"
 #include "app/widgets/message_box.h"
-#include "app/main_window/record_list.h"
 #include "app/widgets/text_edge.h"
 #include "store/app_config.h"
 

@@ -7,9 +7,9 @@
 #include "app/dialogs/LoginDlg.h"
 #include "app/main_window/data_pane.h"
 #include "app/main_window/idle_lock.h"
-#include "app/widgets/message_box.h"
 #include "app/main_window/pane_clipboard.h"
 #include "app/main_window/record_list.h"
+#include "app/widgets/message_box.h"
 #include "commons/commons.h"
 #include "store/app_config.h"
 

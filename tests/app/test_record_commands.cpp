@@ -4,8 +4,8 @@
 #include "app/dialogs/DataInputDlg.h"
 #include "app/main_window/data_pane.h"
 #include "app/main_window/kestrelDlg.h"
-#include "app/widgets/message_box.h"
 #include "app/main_window/record_list.h"
+#include "app/widgets/message_box.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 

@@ -228,8 +228,8 @@ uint32_t replayed_random32()
     replayed_random(&value, sizeof value);
     return value;
 }
-randombytes_implementation g_replayed = {[] { return "replayed"; }, replayed_random32, nullptr, nullptr,
-                                         replayed_random, nullptr};
+randombytes_implementation g_replayed = {
+    [] { return "replayed"; }, replayed_random32, nullptr, nullptr, replayed_random, nullptr};
 const char SEALED_PASSWORD[] = "durable";
 
 CatgRecord rec(int32_t kind, const std::string& name, const std::string& data = "")
@@ -347,7 +347,8 @@ TEST_F(DurabilityTest, EveryChangeIsWholeOrAbsentAfterAnyFaultCrashOrPowerCut)
              fewer();
              return header_save(store_category_header());
          }},
-        {"update in a folder that cannot be written", readOnly, [] { return record_op(sub_update_datafile(1, "x", -1) == 0); }},
+        {"update in a folder that cannot be written", readOnly,
+         [] { return record_op(sub_update_datafile(1, "x", -1) == 0); }},
         {"protected: add appending", sealed, [] { return record_op(sub_add_datafile(20, "new") >= 0); }, true},
         {"protected: update with a 4095-byte text", sealed,
          [&text4095] { return record_op(sub_update_datafile(0, text4095.c_str(), -1) == 0); }, true},

@@ -1,7 +1,7 @@
 #include "platform/cp932.h"
-#include "store/record_file.h"
 #include "store/file/run_backup.h"
 #include "store/file/side_files.h"
+#include "store/record_file.h"
 #include "tools/data/data_commands.h"
 #include "tools/data/record_path.h"
 
