@@ -147,12 +147,20 @@ Read read_sealed(int fd, Sealed& s)
     return Read::Sealed;
 }
 
+// Hash number `i` of a run of hashes in a journal body, which need not be aligned.
+uint64_t hash_at(const char* hashes, int64_t i)
+{
+    uint64_t hash;
+    memcpy(&hash, hashes + i * sizeof hash, sizeof hash);
+    return hash;
+}
+
 // One parsed block entry of a sealed journal.
 struct Entry
 {
     JournalEntry e;
     const char* old;
-    const uint64_t* pieces; // hashes of the new bytes per piece
+    const char* pieces; // hashes of the new bytes per piece (unaligned in the body)
 };
 
 bool parse_entries(const Sealed& s, std::vector<Entry>& entries)
@@ -171,7 +179,7 @@ bool parse_entries(const Sealed& s, std::vector<Entry>& entries)
         if (entry.e.offset < 0 || entry.e.oldLength > entry.e.newLength || at + need > body.size())
             return false;
         entry.old = body.data() + at;
-        entry.pieces = reinterpret_cast<const uint64_t*>(body.data() + at + entry.e.oldLength);
+        entry.pieces = body.data() + at + entry.e.oldLength;
         at += need;
         entries.push_back(entry);
     }
@@ -202,7 +210,7 @@ Match match_blocks(int rfd, const Sealed& s, const std::vector<Entry>& entries)
         for_each_piece(e.offset, e.newLength, [&](int64_t from, int64_t to) {
             const int64_t at = from - e.offset, size = to - from;
             const bool present = at + size <= got;
-            const bool isNew = present && checksum(now.data() + at, static_cast<size_t>(size)) == entry.pieces[piece];
+            const bool isNew = present && checksum(now.data() + at, static_cast<size_t>(size)) == hash_at(entry.pieces, piece);
             // Old: the old bytes where there were some, beyond them nothing yet (or zeros of a grown size).
             const int64_t oldEnd = std::min<int64_t>(size, std::max<int64_t>(0, e.oldLength - at));
             bool isOld = (oldEnd == 0 || (at + oldEnd <= got && memcmp(now.data() + at, entry.old + at, oldEnd) == 0));
@@ -252,7 +260,7 @@ struct ImageJournal
 {
     JournalImage info;
     std::string image;
-    const uint64_t* oldPieces;
+    const char* oldPieces; // unaligned in the body
 };
 
 bool parse_image(const Sealed& s, ImageJournal& j)
@@ -265,7 +273,7 @@ bool parse_image(const Sealed& s, ImageJournal& j)
         s.body.size() != sizeof j.info + j.info.pathLength + pieces * sizeof(uint64_t))
         return false;
     j.image.assign(s.body.data() + sizeof j.info, j.info.pathLength);
-    j.oldPieces = reinterpret_cast<const uint64_t*>(s.body.data() + sizeof j.info + j.info.pathLength);
+    j.oldPieces = s.body.data() + sizeof j.info + j.info.pathLength;
     return true;
 }
 
@@ -293,7 +301,7 @@ Match match_image(int rfd, int ifd, const ImageJournal& j)
             const bool isNew = inImage > 0 && memcmp(now.data() + p, image.data() + p, inImage) == 0;
             const int64_t index = (at + p) / JOURNAL_PIECE;
             const int64_t oldPiece = std::min(JOURNAL_PIECE, oldSize - (at + p));
-            const bool isOld = oldPiece == piece && j.oldPieces[index] == checksum(now.data() + p, piece);
+            const bool isOld = oldPiece == piece && hash_at(j.oldPieces, index) == checksum(now.data() + p, piece);
             // The copy's truncation cuts the old file's piece at the image's end: whatever
             // reached the disk of it, the copy writes the image there again.
             const bool cut = size == imageSize && oldSize > imageSize && at + p + piece == size && piece < oldPiece;
