@@ -82,6 +82,10 @@ bool plain_copy(const std::string& from, const std::string& to);
 
 // Peak resident set size of the process in KiB.
 long peak_rss_kib();
+// Runs this program again as `probe_flag PATH` (a process of its own, so
+// that nothing of this one counts) and takes the peak RSS it prints; 0 when
+// it printed none.
+long probe_peak_rss(const char* probe_flag, const std::string& path);
 
 // One row of the table printed after the run: benchmark `subject` (less
 // benchmark `fixed` at size 0, when given) as a ratio to benchmark `baseline`, at each

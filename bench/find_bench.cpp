@@ -14,7 +14,6 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -114,19 +113,8 @@ void find_peak_rss(benchmark::State& state)
 {
     const std::string& path = shared_file(state.range(0));
     long kib = 0;
-    for (auto _ : state) {
-        // Built by appending: GCC 12 warns (-Wrestrict) on a chain of + from a literal.
-        std::string command = "'";
-        command += std::filesystem::read_symlink("/proc/self/exe").string();
-        command += "' --find-probe '";
-        command += path;
-        command += "'";
-        if (FILE* child = popen(command.c_str(), "r")) {
-            if (fscanf(child, "%ld", &kib) != 1)
-                kib = 0;
-            pclose(child);
-        }
-    }
+    for (auto _ : state)
+        kib = bench::probe_peak_rss("--find-probe", path);
     if (kib <= 0)
         state.SkipWithError("the probe reported nothing");
     bench::record_figure("find_peak_rss/" + std::to_string(state.range(0)), static_cast<double>(kib));

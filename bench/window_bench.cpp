@@ -22,7 +22,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -166,17 +165,8 @@ void startup_peak_rss(benchmark::State& state)
 {
     const std::string& path = bench::file_for("startup_peak_rss", state.range(0));
     long kib = 0;
-    for (auto _ : state) {
-        // Named by its real path: in the shell that popen starts, /proc/self is the shell.
-        std::string command = "'";
-        command += std::filesystem::read_symlink("/proc/self/exe").string();
-        command += "' --rss-probe '" + path + "'";
-        if (FILE* child = popen(command.c_str(), "r")) {
-            if (fscanf(child, "%ld", &kib) != 1)
-                kib = 0;
-            pclose(child);
-        }
-    }
+    for (auto _ : state)
+        kib = bench::probe_peak_rss("--rss-probe", path);
     if (kib <= 0)
         state.SkipWithError("the probe reported nothing");
     state.counters["peak_rss_KiB"] = static_cast<double>(kib);

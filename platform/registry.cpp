@@ -141,12 +141,8 @@ Status read_value(Hive hive, const char* subkey, const char* name, uint32_t* typ
 
 Status set_value(KeyHandle key, const char* name, uint32_t type, const void* data, uint32_t size)
 {
-    if (!key || (!data && size > 0))
-        return Status::InvalidName;
-    if (size > kMaxValueSize)
-        return Status::IoError;
     std::string file;
-    if (Status s = value_name_file(name, file); s != Status::Ok)
+    if (Status s = value_write_file(key, name, data, size, file); s != Status::Ok)
         return s;
     const std::string& folder = key->folder();
     // Keep the spelling under which the value already exists.

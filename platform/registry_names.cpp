@@ -132,4 +132,13 @@ Status value_name_file(const char* name, std::string& file)
     return file.size() > NAME_MAX ? Status::InvalidName : Status::Ok;
 }
 
+Status value_write_file(KeyHandle key, const char* name, const void* data, uint32_t size, std::string& file)
+{
+    if (!key || (!data && size > 0))
+        return Status::InvalidName;
+    if (size > kMaxValueSize)
+        return Status::IoError;
+    return value_name_file(name, file);
+}
+
 } // namespace reg::detail

@@ -33,5 +33,9 @@ Status key_element(std::string_view name, std::string& file);
 Status split_subkey(const char* subkey, std::vector<std::string>& parts);
 // The value file name for a value name (null: the default value).
 Status value_name_file(const char* name, std::string& file);
+// The value file that a write of `size` bytes at `data` under `name` goes to,
+// with the checks every write makes: InvalidName without a key, without data
+// or for a name too long; IoError for a value over kMaxValueSize.
+Status value_write_file(KeyHandle key, const char* name, const void* data, uint32_t size, std::string& file);
 
 } // namespace reg::detail

@@ -117,12 +117,8 @@ ValueBatch::~ValueBatch()
 
 Status ValueBatch::set(KeyHandle key, const char* name, uint32_t type, const void* data, uint32_t size)
 {
-    if (!key || (!data && size > 0))
-        return Status::InvalidName;
-    if (size > kMaxValueSize)
-        return Status::IoError;
     std::string file;
-    if (Status s = value_name_file(name, file); s != Status::Ok)
+    if (Status s = value_write_file(key, name, data, size, file); s != Status::Ok)
         return s;
     const std::string& folder = key->folder();
     m_state->index_folder(folder);

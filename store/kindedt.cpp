@@ -32,13 +32,7 @@ int32_t new_kind_id(int slot)
     while (reader.next(record, index))
         if (record.flag == 1)
             used.insert(record.catg_kind);
-    const int32_t preferred = 10 * (slot + 1);
-    if (!used.contains(preferred))
-        return preferred;
-    int32_t id = 10;
-    while (used.contains(id))
-        id += 10;
-    return id;
+    return kind_id_for_slot(slot, used);
 }
 
 void make_sure_file_exists()
@@ -100,6 +94,17 @@ int purge_records(int32_t kind_id)
 }
 
 } // namespace
+
+int32_t kind_id_for_slot(int slot, const std::set<int32_t>& used)
+{
+    const int32_t preferred = 10 * (slot + 1);
+    if (!used.contains(preferred))
+        return preferred;
+    int32_t id = 10;
+    while (used.contains(id))
+        id += 10;
+    return id;
+}
 
 int kindedt_add(const char* name)
 {

@@ -3,6 +3,9 @@
 // records of a deleted category (delete).
 #pragma once
 
+#include <cstdint>
+#include <set>
+
 // Puts a new category into the lowest free slot with an id that no category
 // and no live record carries, then makes sure the record file exists.
 // Returns the slot, or -1 when all slots are in use (the file is still made sure of).
@@ -13,3 +16,7 @@ void kindedt_rename(int slot, const char* name);
 // file, all in one change. -1 when the records could not be freed: the slot
 // is then kept as it was.
 int kindedt_delete(int slot);
+
+// The id a new category in `slot` gets: 10 x (slot + 1) unless a category or
+// a live record carries it (in `used`), then the lowest free multiple of 10.
+int32_t kind_id_for_slot(int slot, const std::set<int32_t>& used);

@@ -1,6 +1,7 @@
 // The kestrel-reg command line: exit status, messages, UTF-8 <-> CP932.
 #include "registry_values.h"
 #include "test_env.h"
+#include "tool_run.h"
 
 #include "tools/reg/reg_tool.h"
 
@@ -10,25 +11,12 @@ namespace {
 
 const char* const kSub = "SOFTWARE\\qelt_key_yoyaku";
 
-struct Result
-{
-    int status;
-    std::string out;
-    std::string err;
-};
+using Result = ToolResult;
 
 // Runs "kestrel-reg <args>" with input on its standard input.
 Result run_args(std::vector<std::string> args, const std::string& input = {})
 {
-    args.insert(args.begin(), "kestrel-reg");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    const int status = kreg::run_cli(static_cast<int>(args.size()), argv.data(), in, out, err);
-    return {status, out.str(), err.str()};
+    return run_tool(kreg::run_cli, "kestrel-reg", std::move(args), input);
 }
 
 // Runs "kestrel-reg <words>", the words split at spaces.

@@ -1,6 +1,7 @@
 // kestrel-data: check on whole and damaged files, list order, show, and the
 // export that KeePassXC imports.
 #include "test_env.h"
+#include "tool_run.h"
 
 #include "platform/cp932.h"
 #include "platform/registry.h"
@@ -20,24 +21,11 @@
 
 namespace {
 
-struct Result
-{
-    int status;
-    std::string out;
-    std::string err;
-};
+using Result = ToolResult;
 
 Result run(std::vector<std::string> args, const std::string& input = "")
 {
-    args.insert(args.begin(), "kestrel-data");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    const int status = kdata::run_data_tool(static_cast<int>(args.size()), argv.data(), in, out, err);
-    return {status, out.str(), err.str()};
+    return run_tool(kdata::run_data_tool, "kestrel-data", std::move(args), input);
 }
 
 struct Record

@@ -5,6 +5,7 @@
 // replaced whole, every existing block kept where it is.
 #include "platform/cp932.h"
 #include "platform/file_calls.h"
+#include "store/kindedt.h"
 #include "tools/data/data_commands.h"
 #include "tools/data/import_entries.h"
 #include "tools/data/record_change.h"
@@ -172,18 +173,6 @@ struct Plan
     std::vector<std::string> refused; // one line per entry that cannot be stored
 };
 
-// As the category editor gives ids: 10 x (slot + 1) unless a category or a
-// live record carries it, then the lowest free multiple of 10.
-int32_t new_kind_id(int slot, const std::set<int32_t>& used)
-{
-    if (!used.contains(10 * (slot + 1)))
-        return 10 * (slot + 1);
-    int32_t id = 10;
-    while (used.contains(id))
-        id += 10;
-    return id;
-}
-
 Plan plan_import(const std::vector<ImportEntry>& entries, OldFile& old)
 {
     Plan plan;
@@ -211,7 +200,7 @@ Plan plan_import(const std::vector<ImportEntry>& entries, OldFile& old)
                 why = "no room for its category \"" + category + "\": a record file holds at most 128 categories";
             } else {
                 KindHeader header{};
-                header.kind_id = new_kind_id(slot, old.used_ids);
+                header.kind_id = kind_id_for_slot(slot, old.used_ids); // as the category editor gives them
                 std::memcpy(header.name, kind_name.data(), kind_name.size());
                 plan.kinds.push_back(header);
                 old.used_ids.insert(header.kind_id);
