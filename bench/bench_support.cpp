@@ -115,6 +115,8 @@ FreshFile::FreshFile(int64_t records)
     FILE* file = std::fopen(m_path.c_str(), "wb");
     if (!file)
         abort();
+    static char buffer[1 << 20];
+    std::setvbuf(file, buffer, _IOFBF, sizeof buffer);
     const int32_t count = kCategories;
     std::fwrite(&count, sizeof count, 1, file);
     for (int k = 0; k < kCategories; ++k) {

@@ -42,22 +42,24 @@ int sub_add_datafile(int curkind, const char* name)
     BlockWalk walk = file.walk(true);
     while (const CatgRecord* scrambled = walk.next()) {
         const int n = static_cast<int>(walk.index());
-        // The flag decides; the rest of the block is decoded only for the trace line.
-        CatgRecord head;
-        memcpy(&head, scrambled, offsetof(CatgRecord, data));
-        CatgRecord* block = &head;
-        unscramble_block(&block->flag, sizeof block->flag);
-        if (block->flag != 1) {
+        // The flag decides; the rest of the head is read and decoded only for
+        // the trace line (copying it costs more than the walk itself).
+        int32_t flag;
+        memcpy(&flag, &scrambled->flag, sizeof flag);
+        unscramble_block(&flag, sizeof flag);
+        if (flag != 1) {
             logputd(1, __FILE_NAME__, 102, "Data Stored (UPDATE) ncnt=%d\n", n);
             found = true;
             break;
         }
         if (trace) {
-            unscramble_block(&block->catg_kind, sizeof block->catg_kind + sizeof block->name);
+            CatgRecord head;
+            memcpy(&head, scrambled, offsetof(CatgRecord, data));
+            unscramble_block(&head.catg_kind, sizeof head.catg_kind + sizeof head.name);
             char blockName[NAME_SIZE + 1];
-            field_text(block->name, NAME_SIZE, blockName);
-            logputd(1, __FILE_NAME__, 108, "SKIPPING %d, flag=%d, kind=%d, name=(%s)\n", n, block->flag,
-                    block->catg_kind, log_text(blockName));
+            field_text(head.name, NAME_SIZE, blockName);
+            logputd(1, __FILE_NAME__, 108, "SKIPPING %d, flag=%d, kind=%d, name=(%s)\n", n, flag, head.catg_kind,
+                    log_text(blockName));
         }
     }
     // A failed read must not make the block behind it look like free space.

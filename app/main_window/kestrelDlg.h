@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/main_window/data_pane.h"
+#include "app/main_window/list_index.h"
 
 #include <QDialog>
 
@@ -91,6 +92,7 @@ private:
     bool login();
     void closeWhenIdle();
 
+    ListIndex m_listIndex; // the record list's rows between fills
     bool m_ended = false;
     bool m_saveAtEnd = true; // false for a second copy on a record file in use
     bool m_closing = false;

@@ -51,13 +51,26 @@ void kestrelDlg::sub_redisplay_catg()
     }
     logputd(1, __FILE_NAME__, __LINE__, "CATG Display : Kind id = %d\n", filter);
 
+    // With normal lines off, the rows come from the kept list order: no walk
+    // and no sort while the file holds what this run last read or wrote.
+    const bool trace = trace_lines_on();
+    if (!trace) {
+        RecordRows rows;
+        if (!m_listIndex.rows(config.datafile, filter > 0 ? filter : 0, rows)) {
+            logputd(0, __FILE_NAME__, __LINE__, "Datafile (%s) Open error\n", config.datafile);
+            return;
+        }
+        m_list2->setRows(std::move(rows));
+        logputd(1, __FILE_NAME__, __LINE__, "Display CATG Data Done\n");
+        return;
+    }
+
     // Read every record first and sort once: placing each row into the sorted
     // list as it is read costs a search of the list per row. The trace lines
     // follow in the order the walk met the records, with the place each row
     // got; whether they are written at all is asked once, so that with normal
     // lines off a block costs the decoding of its flag, category and, when it
     // is listed, its name.
-    const bool trace = trace_lines_on();
     RecordRows rows;
     std::vector<Seen> seen;
     std::vector<std::string> names; // each row's name as stored, for its trace line

@@ -4,6 +4,7 @@
 #include "platform/atomic_file.h"
 #include "platform/cp932.h"
 #include "platform/file_calls.h"
+#include "store/file/change_log.h"
 #include "store/file/protected_form.h"
 #include "store/file/record_session.h"
 #include "store/file/run_backup.h"
@@ -74,6 +75,7 @@ bool replace_in_form(const RecordFile& from, const std::string& native, const st
         }) == atomic_file::Outcome::Failed)
         return false;
     session_file_replaced(native);
+    note_file_change(native, -1);
     return true;
 }
 

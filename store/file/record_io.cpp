@@ -140,6 +140,8 @@ SaveResult replace_in_place(RecordFile& old, const ImageFill& fill)
         session_change_pending(); // the journal names the image: it stays until recovery spends it
     else if (result != JournalResult::Done)
         fc::unlink(image.c_str());
+    if (result != JournalResult::Failed)
+        note_file_change(old.native(), -1);
     return save_result(result);
 }
 
@@ -164,6 +166,7 @@ SaveResult replace_whole(RecordFile& old, const char* path, const char* unit, co
         // A folder we may not write, with a file we may: the image goes in place instead.
         return errno == EACCES || errno == EPERM || errno == EROFS ? replace_in_place(old, fill) : SaveResult::NotSaved;
     session_file_replaced(old.native());
+    note_file_change(old.native(), -1);
     return SaveResult::Saved;
 }
 
@@ -174,6 +177,7 @@ SaveResult create_whole(const std::string& native, const ImageFill& fill)
         atomic_file::Outcome::Failed)
         return SaveResult::NotSaved;
     session_file_replaced(native);
+    note_file_change(native, -1);
     return SaveResult::Saved;
 }
 
@@ -274,9 +278,28 @@ JournalResult RecordFile::apply(const std::vector<ByteChange>& changes)
         [this] { session_back_up_before_change(m_path, m_native, m_fd); });
     if (result == JournalResult::Undecided)
         session_change_pending();
+    noteChanges(changes, result);
     if (result == JournalResult::Done)
         read_area(m_fd, m_area);
     return result;
+}
+
+void RecordFile::noteChanges(const std::vector<ByteChange>& changes, JournalResult result) const
+{
+    if (result == JournalResult::Unchanged || result == JournalResult::Failed)
+        return; // the file is as it was
+    if (result != JournalResult::Done) {
+        note_file_change(m_native, -1); // old or new: whoever keeps part of it reads it again
+        return;
+    }
+    const int64_t block = m_area.sealed ? SEALED_BLOCK_SIZE : RECORD_SIZE;
+    for (const ByteChange& change : changes) {
+        if (change.offset < m_area.start) // the header: no block changed, unless the count did
+            continue;
+        const int64_t end = change.offset + static_cast<int64_t>(change.bytes.size());
+        for (int64_t index = (change.offset - m_area.start) / block; m_area.start + index * block < end; ++index)
+            note_file_change(m_native, index);
+    }
 }
 
 SaveResult write_header(const char* path, const std::string& windows_header, const char* unit)

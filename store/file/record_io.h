@@ -5,6 +5,7 @@
 #pragma once
 
 #include "store/file/block_walk.h"
+#include "store/file/change_log.h"
 #include "store/file/journal.h"
 #include "store/record_file.h"
 
@@ -55,6 +56,8 @@ public:
     JournalResult apply(const std::vector<ByteChange>& changes);
 
 private:
+    void noteChanges(const std::vector<ByteChange>& changes, JournalResult result) const;
+
     int m_fd = -1;
     const char* m_path = nullptr;
     std::string m_native;

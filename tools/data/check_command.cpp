@@ -176,7 +176,10 @@ void check_side_files(const std::string& file, Findings& found)
 {
     const fs::path path = file;
     const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-    const std::string stem = "." + path.filename().string() + ".";
+    // Appended, not added: GCC 12 warns falsely on "." + string at -O2 (-Wrestrict).
+    std::string stem = ".";
+    stem += path.filename().string();
+    stem += ".";
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();

@@ -1,0 +1,61 @@
+// The record file's live records as the record list shows them, kept between
+// list fills: each record's category and shown name, and all of them in list
+// order. A fill then filters that order instead of walking the file and
+// sorting again. What this process changes in the file is followed block by
+// block (the record file module notes each change); anything else (another
+// file, a file changed from outside, more changes than the module keeps)
+// walks the file afresh.
+#pragma once
+
+#include "app/main_window/record_list.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class RecordFile;
+struct CatgRecord;
+
+class ListIndex
+{
+public:
+    // The rows of category `filter` (0: of every category) in list order.
+    // False when the file does not open (out untouched); a walk that fails
+    // halfway gives the rows read so far and keeps nothing.
+    bool rows(const char* path, int32_t filter, RecordRows& out);
+
+private:
+    struct Entry
+    {
+        int32_t kind = 0;
+        uint32_t text = 0; // offset in m_texts
+        uint16_t length = 0;
+        bool live = false;
+    };
+    struct Identity
+    {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        int64_t modified = 0; // ns
+        bool operator==(const Identity&) const = default;
+    };
+
+    bool walk(RecordFile& file);
+    bool follow(RecordFile& file, const std::vector<int64_t>& indices);
+    // Takes record `index`'s head into its entry and its place in the order.
+    void take(int64_t index, const CatgRecord& scrambled);
+    QStringView textOf(int index) const;
+    static Identity identityOf(int fd);
+
+    bool m_kept = false; // what follows is the file at m_native as of m_seen
+    std::string m_native;
+    Identity m_identity;
+    uint64_t m_seen = 0;
+    QString m_texts;
+    std::vector<Entry> m_entries; // by record index
+    std::vector<int> m_order;     // live record indices in list order
+};
