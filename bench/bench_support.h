@@ -80,6 +80,16 @@ std::vector<std::pair<int, std::string>> list_walk(const std::string& path, int3
 // of every copy kestrel makes. False when a write failed.
 bool plain_copy(const std::string& from, const std::string& to);
 
+// The floors, once each, in nanoseconds: read(2) of the whole file from the
+// page cache in 128 KiB reads, and the head walk (a read-only map of the
+// file, touching each block's flag and name: what a list fill must read).
+double read_floor(const std::string& path);
+double head_walk_floor(const std::string& path);
+// Measures both floors on `path` beside benchmark `subject` at `size`: call
+// it with the timing paused, once per iteration. A ratio row of that subject
+// then takes the median of these as its raw_read or head_walk.
+void floors_beside(const std::string& subject, int64_t size, const std::string& path);
+
 // Peak resident set size of the process in KiB.
 long peak_rss_kib();
 // Runs this program again as `probe_flag PATH` (a process of its own, so
@@ -93,6 +103,9 @@ long probe_peak_rss(const char* probe_flag, const std::string& path);
 // `at`: the sizes of the row, kSizes when empty.
 void add_ratio_row(const std::string& label, const std::string& subject, const std::string& fixed,
                    const std::string& baseline, double target, std::vector<int64_t> at = {});
+// The same at every size of kScaleSizes, the target holding from the second on.
+void add_scale_row(const std::string& label, const std::string& subject, const std::string& baseline, double target,
+                   const std::string& fixed = "");
 // A row of an absolute figure (MiB of peak memory) against its limit.
 void add_memory_row(const std::string& label, const std::string& figure, int64_t size, double limit_mib);
 // A row of a count (syncs, writes) against its limit.
@@ -101,6 +114,9 @@ void print_table();
 
 // Sizes of the window and baseline benchmarks.
 constexpr int64_t kSizes[] = {10000, 100000};
+// The sizes of the rows that must hold at scale too.
+constexpr int64_t kScaleSizes[] = {10000, 100000, 300000};
+void scale_sizes(benchmark::internal::Benchmark* b);
 // Every size in kSizes, the same repetitions for all, milliseconds.
 void sizes(benchmark::internal::Benchmark* b);
 // The same with sizes of its own.

@@ -17,10 +17,6 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -38,24 +34,8 @@ int counting(FileCall call, const char*, int)
 void head_walk(benchmark::State& state)
 {
     const std::string& path = bench::file_for("head_walk", state.range(0));
-    for (auto _ : state) {
-        const int fd = open(path.c_str(), O_RDONLY);
-        struct stat st;
-        fstat(fd, &st);
-        const auto* map = static_cast<const char*>(mmap(nullptr, st.st_size, PROT_READ, MAP_SHARED, fd, 0));
-        int32_t count;
-        memcpy(&count, map, sizeof count);
-        size_t live = 0, names = 0;
-        for (int64_t at = record_offset(count, 0); at + RECORD_SIZE <= st.st_size; at += RECORD_SIZE) {
-            const auto* block = reinterpret_cast<const CatgRecord*>(map + at);
-            live += static_cast<unsigned char>(reinterpret_cast<const char*>(block)[0]) == 0xEF;
-            const void* end = memchr(block->name, 0xFF, NAME_SIZE);
-            names += end ? static_cast<size_t>(static_cast<const char*>(end) - block->name) : NAME_SIZE;
-        }
-        benchmark::DoNotOptimize(live + names);
-        munmap(const_cast<char*>(map), st.st_size);
-        close(fd);
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(bench::head_walk_floor(path));
 }
 
 // Stores the same text into five records, as selecting them one after the
@@ -130,14 +110,14 @@ void later_edit(benchmark::State& state)
 
 void once(benchmark::internal::Benchmark* b)
 {
-    for (int64_t size : bench::kSizes)
+    for (int64_t size : bench::kScaleSizes)
         b->Arg(size);
     b->Iterations(1)->Unit(benchmark::kMillisecond);
 }
 
 } // namespace
 
-BENCHMARK(head_walk)->Apply(bench::sizes);
+BENCHMARK(head_walk)->Apply(bench::scale_sizes);
 BENCHMARK(browse_five)->Apply(once);
 BENCHMARK(exit_unchanged)->Apply(once);
 BENCHMARK(first_edit)->Apply(once);
@@ -146,12 +126,8 @@ BENCHMARK(later_edit)->Apply(once);
 namespace {
 
 [[maybe_unused]] const bool g_rows = [] {
-    bench::add_ratio_row("start-up, (ALL), against the head walk", "window_startup", "window_startup", "head_walk",
-                         1.5);
-    bench::add_ratio_row("(ALL) -> a category, against the head walk", "window_to_category", "", "head_walk", 1.5);
-    bench::add_ratio_row("a category -> (ALL), against the head walk", "window_to_all", "", "head_walk", 1.5);
-    bench::add_ratio_row("first edit of a run (backup behind it)", "first_edit", "", "later_edit", 2);
-    for (int64_t size : bench::kSizes) {
+    bench::add_scale_row("first edit of a run (backup behind it)", "first_edit", "later_edit", 2);
+    for (int64_t size : bench::kScaleSizes) {
         bench::add_count_row("five selections, nothing edited: syncs", "browse_five_syncs", size, 0);
         bench::add_count_row("five selections, nothing edited: writes", "browse_five_writes", size, 0);
         bench::add_count_row("exit, no category changed: writes", "exit_unchanged_writes", size, 0);

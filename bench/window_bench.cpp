@@ -52,6 +52,15 @@ void close_window(std::unique_ptr<kestrelDlg>& window)
     window.reset();
 }
 
+// Makes the run's first change, which waits for the run's backup (a row of
+// its own: first_edit), so that the changes measured after it do not. A new
+// text each time: a store of the text already there is no change.
+void warm_up(kestrelDlg& window)
+{
+    static int n = 0;
+    sub_update_datafile(window.m_list2->recordIndex(0), ("warming up " + std::to_string(n++)).c_str(), -1);
+}
+
 void startup_on(benchmark::State& state, const char* name, bool sealed)
 {
     bench::ensure_application();
@@ -62,6 +71,8 @@ void startup_on(benchmark::State& state, const char* name, bool sealed)
         if (window->m_list2->count() != state.range(0) - (state.range(0) > 0 ? 1 : 0))
             state.SkipWithError("the list does not hold every live record");
         close_window(window);
+        if (state.range(0) > 0)
+            bench::floors_beside(name, state.range(0), path);
         state.ResumeTiming();
     }
 }
@@ -75,9 +86,11 @@ void select_category(kestrelDlg& window, int row)
 void switch_between(benchmark::State& state, const char* name, int from, int to, bool sealed = false)
 {
     bench::ensure_application();
-    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for(name, state.range(0), sealed), from);
+    const std::string& path = bench::file_for(name, state.range(0), sealed);
+    std::unique_ptr<kestrelDlg> window = start_window(path, from);
     for (auto _ : state) {
         state.PauseTiming();
+        bench::floors_beside(name, state.range(0), path);
         select_category(*window, from);
         state.ResumeTiming();
         select_category(*window, to);
@@ -90,10 +103,13 @@ void switch_between(benchmark::State& state, const char* name, int from, int to,
 void delete_on(benchmark::State& state, const char* name, bool sealed)
 {
     bench::ensure_application();
-    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for(name, state.range(0), sealed), ALL_ROW);
+    const std::string& path = bench::file_for(name, state.range(0), sealed);
+    std::unique_ptr<kestrelDlg> window = start_window(path, ALL_ROW);
+    warm_up(*window);
     int before = window->m_list2->count();
     for (auto _ : state) {
         state.PauseTiming();
+        bench::floors_beside(name, state.range(0), path);
         bench::until_list_painted(*window, [&] { window->m_list2->setCurrentRow(before / 2); });
         state.ResumeTiming();
         // The question is answered OK (message boxes are in test mode).
@@ -107,14 +123,14 @@ void delete_on(benchmark::State& state, const char* name, bool sealed)
     close_window(window);
 }
 
-// Confirms the input dialog once it is open; `confirmed` gets the time of the OK.
-void confirm_input_soon(std::chrono::steady_clock::time_point& confirmed)
+// Confirms the input dialog with `text` once it is open; `confirmed` gets the time of the OK.
+void confirm_input_soon(std::chrono::steady_clock::time_point& confirmed, const QString& text)
 {
-    QTimer::singleShot(0, [&confirmed] {
+    QTimer::singleShot(0, [&confirmed, text] {
         auto* dialog = dynamic_cast<DataInputDlg*>(QApplication::activeModalWidget());
         if (!dialog)
-            return confirm_input_soon(confirmed);
-        dialog->edit()->setText(QStringLiteral("new account"));
+            return confirm_input_soon(confirmed, text);
+        dialog->edit()->setText(text);
         confirmed = std::chrono::steady_clock::now();
         dialog->accept();
     });
@@ -123,14 +139,17 @@ void confirm_input_soon(std::chrono::steady_clock::time_point& confirmed)
 void add_on(benchmark::State& state, const char* name, bool sealed)
 {
     bench::ensure_application();
-    std::unique_ptr<kestrelDlg> window = start_window(bench::file_for(name, state.range(0), sealed), CATEGORY_ROW);
+    const std::string& path = bench::file_for(name, state.range(0), sealed);
+    std::unique_ptr<kestrelDlg> window = start_window(path, CATEGORY_ROW);
+    warm_up(*window);
     RecordList* list = window->m_list2;
     const QString added = QStringLiteral("new account");
     for (auto _ : state) {
+        bench::floors_beside(name, state.range(0), path);
         // Timed from the OK, as the user counts: opening the dialog is not the add.
         std::chrono::steady_clock::time_point confirmed;
         bench::until_list_painted(*window, [&] {
-            confirm_input_soon(confirmed);
+            confirm_input_soon(confirmed, added);
             window->onAdd();
         });
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - confirmed).count());
@@ -140,6 +159,33 @@ void add_on(benchmark::State& state, const char* name, bool sealed)
             state.SkipWithError("the new row is missing");
         sub_delete_datafile(list->recordIndex(row));
         window->sub_redisplay_catg();
+    }
+    close_window(window);
+}
+
+// A rename of the selected record: the question answered OK (message boxes are
+// in test mode), timed from the input dialog's OK to the refilled list painted.
+void rename_on(benchmark::State& state, const char* name)
+{
+    bench::ensure_application();
+    const std::string& path = bench::file_for(name, state.range(0));
+    std::unique_ptr<kestrelDlg> window = start_window(path, ALL_ROW);
+    warm_up(*window);
+    const int row = window->m_list2->count() / 2;
+    const int index = window->m_list2->recordIndex(row);
+    int n = 0;
+    for (auto _ : state) {
+        bench::floors_beside(name, state.range(0), path);
+        bench::until_list_painted(*window, [&] { window->m_list2->setCurrentRow(window->m_list2->rowOf(index)); });
+        const QString renamed = QStringLiteral("renamed %1").arg(n++);
+        std::chrono::steady_clock::time_point confirmed;
+        bench::until_list_painted(*window, [&] {
+            confirm_input_soon(confirmed, renamed);
+            window->onRename();
+        });
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - confirmed).count());
+        if (window->m_list2->text(window->m_list2->rowOf(index)) != renamed)
+            state.SkipWithError("the record was not renamed");
     }
     close_window(window);
 }
@@ -180,27 +226,45 @@ const bool registered = [] {
         const char* toAll = sealed ? "protected_to_all" : "window_to_all";
         const char* deletion = sealed ? "protected_delete" : "window_delete";
         const char* addition = sealed ? "protected_add" : "window_add";
+        // The Windows form at scale too; the protected form against it.
+        const auto sizes = sealed ? bench::sizes : bench::scale_sizes;
         benchmark::RegisterBenchmark(startup, [=](benchmark::State& s) { startup_on(s, startup, sealed); })
             ->Arg(0)
-            ->Apply(bench::sizes);
+            ->Apply(sizes);
         benchmark::RegisterBenchmark(toCategory, [=](benchmark::State& s) {
             switch_between(s, toCategory, ALL_ROW, CATEGORY_ROW, sealed);
-        })->Apply(bench::sizes);
+        })->Apply(sizes);
         benchmark::RegisterBenchmark(toAll, [=](benchmark::State& s) {
             switch_between(s, toAll, CATEGORY_ROW, ALL_ROW, sealed);
-        })->Apply(bench::sizes);
+        })->Apply(sizes);
         benchmark::RegisterBenchmark(deletion, [=](benchmark::State& s) {
             delete_on(s, deletion, sealed);
-        })->Apply(bench::sizes);
+        })->Apply(sizes);
         benchmark::RegisterBenchmark(addition, [=](benchmark::State& s) { add_on(s, addition, sealed); })
-            ->Apply(bench::sizes)
+            ->Apply(sizes)
             ->UseManualTime();
     }
+    benchmark::RegisterBenchmark("window_rename", [](benchmark::State& s) { rename_on(s, "window_rename"); })
+        ->Apply(bench::scale_sizes)
+        ->UseManualTime();
     benchmark::RegisterBenchmark("exit_save", exit_save)->Apply(bench::sizes);
     benchmark::RegisterBenchmark("startup_peak_rss", startup_peak_rss)
         ->Arg(100000)
+        ->Arg(300000)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
+
+    // Against the floor of a list fill, measured beside each operation.
+    bench::add_scale_row("start-up, (ALL), against the head walk", "window_startup", "head_walk", 1.5,
+                         "window_startup");
+    bench::add_scale_row("start-up, (ALL), against read(2)", "window_startup", "raw_read", 1.0, "window_startup");
+    bench::add_scale_row("(ALL) -> a category, against the head walk", "window_to_category", "head_walk", 1.5);
+    bench::add_scale_row("a category -> (ALL), against the head walk", "window_to_all", "head_walk", 1.5);
+    bench::add_scale_row("delete, against the head walk", "window_delete", "head_walk", 1.5);
+    bench::add_scale_row("add, against the head walk", "window_add", "head_walk", 1.5);
+    bench::add_scale_row("add, against read(2)", "window_add", "raw_read", 1.0);
+    bench::add_scale_row("rename, against the head walk", "window_rename", "head_walk", 1.5);
+    bench::add_memory_row("peak RSS of a start-up (whole process)", "startup_peak_rss", 300000, 64);
 
     bench::add_ratio_row("start-up, (ALL), less start-up on empty file", "window_startup", "window_startup", "raw_read",
                          3);
