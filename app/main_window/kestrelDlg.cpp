@@ -247,7 +247,7 @@ void kestrelDlg::closePane()
 int kestrelDlg::addRecordRow(const char* name, int index)
 {
     const QSignalBlocker blocker(m_list2);
-    return m_list2->addSorted(from_cp932(name), index);
+    return m_list2->addSorted(name, index);
 }
 
 void kestrelDlg::sub_redisplay_kind()

@@ -1,5 +1,5 @@
 // The record file's live records as the record list shows them, kept between
-// list fills: each record's category and shown name, and all of them in list
+// list fills: each record's category and name, and all of them in list
 // order. A fill then filters that order instead of walking the file and
 // sorting again. What this process changes in the file is followed block by
 // block (the record file module notes each change); anything else (another
@@ -9,10 +9,10 @@
 
 #include "app/main_window/record_list.h"
 
-#include <QString>
-
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -31,7 +31,7 @@ private:
     struct Entry
     {
         int32_t kind = 0;
-        uint32_t text = 0; // offset in m_texts
+        uint32_t name = 0; // offset in m_names
         uint16_t length = 0;
         bool live = false;
     };
@@ -44,18 +44,21 @@ private:
         bool operator==(const Identity&) const = default;
     };
 
-    bool walk(RecordFile& file);
+    struct Found;
+    bool walk(const RecordFile& file);
+    void findRows(const RecordFile& file, int64_t first, int64_t end, Found& found);
+    static void reserve_for(Found& found, int64_t blocks, int64_t nameBlocks);
     bool follow(RecordFile& file, const std::vector<int64_t>& indices);
     // Takes record `index`'s head into its entry and its place in the order.
     void take(int64_t index, const CatgRecord& scrambled);
-    QStringView textOf(int index) const;
+    std::string_view nameOf(int index) const;
     static Identity identityOf(int fd);
 
     bool m_kept = false; // what follows is the file at m_native as of m_seen
     std::string m_native;
     Identity m_identity;
     uint64_t m_seen = 0;
-    QString m_texts;
-    std::vector<Entry> m_entries; // by record index
-    std::vector<int> m_order;     // live record indices in list order
+    std::shared_ptr<std::string> m_names = std::make_shared<std::string>(); // shared with the list's rows
+    std::vector<Entry> m_entries;                                           // by record index
+    std::vector<int> m_order;                                               // live record indices in list order
 };

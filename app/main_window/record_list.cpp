@@ -2,18 +2,31 @@
 
 #include "app/widgets/list_item.h"
 #include "app/widgets/text_edge.h"
+#include "platform/list_order.h"
 
 #include <QAbstractListModel>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
-QStringView RecordRows::add(const char* cp932, int index)
+std::string& RecordRows::ownNames()
 {
-    const qsizetype offset = texts.size();
-    append_from_cp932(cp932, texts);
-    rows.push_back({static_cast<uint32_t>(offset), static_cast<uint32_t>(texts.size() - offset), index});
-    return text(rows.back());
+    if (names.use_count() > 1)
+        names = std::make_shared<std::string>(*names);
+    return *names;
+}
+
+void RecordRows::add(const char* cp932, int index)
+{
+    std::string& own = ownNames();
+    rows.push_back({static_cast<uint32_t>(own.size()), static_cast<uint32_t>(strlen(cp932)), index});
+    own.append(cp932);
+}
+
+QString RecordRows::text(const Row& row) const
+{
+    return from_cp932(std::string(name(row)).c_str());
 }
 
 class RecordList::Rows : public QAbstractListModel
@@ -32,7 +45,7 @@ public:
             return {};
         const RecordRows::Row& row = all.rows[static_cast<size_t>(index.row())];
         if (role == Qt::DisplayRole)
-            return all.text(row).toString();
+            return all.text(row);
         if (role == Qt::UserRole)
             return row.index;
         return {};
@@ -45,15 +58,18 @@ public:
         endResetModel();
     }
 
-    int insertSorted(const QString& text, int index)
+    int insertSorted(const char* cp932, int index)
     {
-        const auto at = std::lower_bound(
-            all.rows.begin(), all.rows.end(), list_key(text),
-            [this](const RecordRows::Row& row, const std::string& key) { return list_key(all.text(row)) < key; });
+        const std::string key = list_order::key_cp932(cp932);
+        const auto at = std::lower_bound(all.rows.begin(), all.rows.end(), key,
+                                         [this](const RecordRows::Row& row, const std::string& key) {
+                                             return list_order::key_cp932(all.name(row)) < key;
+                                         });
         const int row = static_cast<int>(at - all.rows.begin());
         beginInsertRows(QModelIndex(), row, row);
-        all.rows.insert(at, {static_cast<uint32_t>(all.texts.size()), static_cast<uint32_t>(text.size()), index});
-        all.texts.append(text);
+        std::string& names = all.ownNames();
+        all.rows.insert(at, {static_cast<uint32_t>(names.size()), static_cast<uint32_t>(strlen(cp932)), index});
+        names.append(cp932);
         endInsertRows();
         return row;
     }
@@ -79,8 +95,7 @@ int RecordList::count() const
 
 QString RecordList::text(int row) const
 {
-    return row >= 0 && row < count() ? m_rows->all.text(m_rows->all.rows[static_cast<size_t>(row)]).toString()
-                                     : QString();
+    return row >= 0 && row < count() ? m_rows->all.text(m_rows->all.rows[static_cast<size_t>(row)]) : QString();
 }
 
 int RecordList::recordIndex(int row) const
@@ -132,9 +147,16 @@ void RecordList::clear()
     m_rows->replace({});
 }
 
+int RecordList::addSorted(const char* cp932, int index)
+{
+    return m_rows->insertSorted(cp932, index);
+}
+
 int RecordList::addSorted(const QString& text, int index)
 {
-    return m_rows->insertSorted(text, index);
+    std::string cp932;
+    to_cp932(text, cp932);
+    return addSorted(cp932.c_str(), index);
 }
 
 void RecordList::keyPressEvent(QKeyEvent* event)

@@ -1,32 +1,41 @@
 // The record list of the main window: every listed record's name, sorted as
 // the other lists are, with the record index as each row's item data. The rows
 // live in one model that a refill replaces whole, in one reset: a list of
-// every record then costs its texts, held in one string, and nothing per row
-// besides (no item objects to create or free, no row measured); the view asks
-// for the rows it shows alone.
+// every record then costs its names as stored (CP932, one buffer that the
+// record list's kept order shares), and nothing per row besides (no item
+// objects to create or free, no row measured); the view asks for the rows it
+// shows alone, and only those are converted.
 #pragma once
 
 #include <QListView>
 
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 // Rows for a refill, built apart from the list and handed to it whole: the
-// texts one after the other in one string, and each row's place in it.
+// names one after the other in one buffer, and each row's place in it.
 struct RecordRows
 {
     struct Row
     {
-        uint32_t offset; // in texts
+        uint32_t offset; // in names
         uint32_t length;
         int index; // record index
     };
 
-    // Adds a row at the end; returns its text.
-    QStringView add(const char* cp932, int index);
-    QStringView text(const Row& row) const { return QStringView(texts).mid(row.offset, row.length); }
+    // Adds a row at the end.
+    void add(const char* cp932, int index);
+    std::string_view name(const Row& row) const { return std::string_view(*names).substr(row.offset, row.length); }
+    QString text(const Row& row) const;
 
-    QString texts;
+    // The names, for appending: copied first while another holder shares
+    // them, so that a buffer handed on never changes under its holder.
+    std::string& ownNames();
+
+    std::shared_ptr<std::string> names = std::make_shared<std::string>();
     std::vector<Row> rows; // in list order once handed to the list
 };
 
@@ -57,6 +66,7 @@ public:
     void clear();
     // Adds a row at its sorted place, before the rows of an equal text, and
     // returns the row it got.
+    int addSorted(const char* cp932, int index);
     int addSorted(const QString& text, int index);
 
 signals:

@@ -98,7 +98,8 @@ void kestrelDlg::sub_redisplay_catg()
                 seen.push_back({kind, static_cast<int>(rows.rows.size())});
                 names.emplace_back(name);
             }
-            keys.add(list_text(rows.add(name, index)));
+            rows.add(name, index);
+            keys.add_cp932(name);
         }
     }
 

@@ -16,12 +16,16 @@ constexpr int64_t WINDOW_BLOCKS = 1024;
 
 } // namespace
 
-BlockWalk::BlockWalk(int fd, const RecordArea& area, bool heads_only)
-    : m_fd(fd), m_area(area), m_sealed(area.sealed ? std::make_shared<SealedBlocks>(fd, area, heads_only) : nullptr)
+BlockWalk::BlockWalk(int fd, const RecordArea& area, bool heads_only, int64_t first, int64_t end)
+    : m_fd(fd), m_area(area)
 {
-    if (m_sealed)
+    m_area.blocks = std::min(area.blocks, end); // the walk's end stands for the area's
+    m_next = m_batchFirst = std::clamp<int64_t>(first, 0, m_area.blocks);
+    if (m_area.sealed) {
+        m_sealed = std::make_shared<SealedBlocks>(fd, m_area, heads_only, m_next);
         return;
-    m_mapping = m_area.blocks >= MAP_FROM_BLOCKS && mapWindow();
+    }
+    m_mapping = m_area.blocks - m_next >= MAP_FROM_BLOCKS && mapWindow();
     if (!m_mapping)
         m_batch.reset(new CatgRecord[MAX_BATCH_BLOCKS]);
 }

@@ -31,8 +31,9 @@ public:
     static constexpr int FIRST_BATCH_BLOCKS = 8;
     static constexpr int MAX_BATCH_BLOCKS = 32;
 
-    // With `heads_only`, a protected file's blocks come without their data text.
-    BlockWalk(int fd, const RecordArea& area, bool heads_only = false);
+    // With `heads_only`, a protected file's blocks come without their data
+    // text. The walk covers record indices first up to (not including) end.
+    BlockWalk(int fd, const RecordArea& area, bool heads_only = false, int64_t first = 0, int64_t end = INT64_MAX);
     ~BlockWalk();
     BlockWalk(BlockWalk&& other) noexcept;
     BlockWalk(const BlockWalk&) = delete;

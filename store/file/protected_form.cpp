@@ -240,8 +240,8 @@ FileUnlock unlock_record_file(const char* path, const char* password)
     return data_key::unlock(prologue.wrap, password) == Unlock::Ok ? FileUnlock::Ok : FileUnlock::WrongPassword;
 }
 
-SealedBlocks::SealedBlocks(int fd, const RecordArea& area, bool heads_only)
-    : m_fd(fd), m_area(area), m_headsOnly(heads_only)
+SealedBlocks::SealedBlocks(int fd, const RecordArea& area, bool heads_only, int64_t first)
+    : m_fd(fd), m_area(area), m_headsOnly(heads_only), m_batchFirst(first), m_next(first)
 {
     memset(m_out.data, 0xFF, sizeof m_out.data); // a walk over the heads hands out empty texts (scrambled)
 }

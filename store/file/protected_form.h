@@ -101,7 +101,8 @@ FileUnlock unlock_record_file(const char* path, const char* password);
 class SealedBlocks
 {
 public:
-    SealedBlocks(int fd, const RecordArea& area, bool heads_only);
+    // Walks from record index `first` to the end of `area`.
+    SealedBlocks(int fd, const RecordArea& area, bool heads_only, int64_t first = 0);
     CatgRecord* next();
     int64_t index() const { return m_index; }
     bool failed() const { return m_failed; }

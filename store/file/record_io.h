@@ -48,8 +48,12 @@ public:
     bool readEntry(int slot, KindHeader& scrambled) const;
     // The change that makes block `index` hold `scrambled`.
     ByteChange blockChange(int64_t index, const CatgRecord& scrambled) const;
-    // The record area's blocks in file order; `heads_only`: the walk needs no data text.
-    BlockWalk walk(bool heads_only = false) const { return BlockWalk(m_fd, m_area, heads_only); }
+    // The record area's blocks in file order, from record index first up to
+    // end; `heads_only`: the walk needs no data text.
+    BlockWalk walk(bool heads_only = false, int64_t first = 0, int64_t end = INT64_MAX) const
+    {
+        return BlockWalk(m_fd, m_area, heads_only, first, end);
+    }
     // Writes the ranges whole or not at all, journaled and synced; the
     // run's first change backs the file up first. Unchanged when they held
     // their bytes already.
