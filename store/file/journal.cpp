@@ -210,7 +210,8 @@ Match match_blocks(int rfd, const Sealed& s, const std::vector<Entry>& entries)
         for_each_piece(e.offset, e.newLength, [&](int64_t from, int64_t to) {
             const int64_t at = from - e.offset, size = to - from;
             const bool present = at + size <= got;
-            const bool isNew = present && checksum(now.data() + at, static_cast<size_t>(size)) == hash_at(entry.pieces, piece);
+            const bool isNew =
+                present && checksum(now.data() + at, static_cast<size_t>(size)) == hash_at(entry.pieces, piece);
             // Old: the old bytes where there were some, beyond them nothing yet (or zeros of a grown size).
             const int64_t oldEnd = std::min<int64_t>(size, std::max<int64_t>(0, e.oldLength - at));
             bool isOld = (oldEnd == 0 || (at + oldEnd <= got && memcmp(now.data() + at, entry.old + at, oldEnd) == 0));
@@ -419,7 +420,7 @@ std::string set_aside_path(const std::string& journal)
 }
 
 JournalResult apply_changes(int fd, const std::string& record, const std::function<std::vector<std::string>()>& places,
-                            const std::vector<ByteChange>& changes, const std::function<void()>& before_write)
+                            const std::vector<ByteChange>& changes, const BeforeWrite& before_write)
 {
     struct stat st;
     if (!fc::fstat(fd, st))
@@ -429,6 +430,7 @@ JournalResult apply_changes(int fd, const std::string& record, const std::functi
     std::string body, old;
     uint64_t count = 0;
     std::vector<const ByteChange*> differing;
+    std::vector<ByteChange> overwritten;
     for (const ByteChange& change : changes) {
         const auto length = static_cast<int64_t>(change.bytes.size());
         old.assign(change.bytes.size(), '\0');
@@ -448,11 +450,12 @@ JournalResult apply_changes(int fd, const std::string& record, const std::functi
         });
         sizeAfter = std::max(sizeAfter, change.offset + length);
         differing.push_back(&change);
+        overwritten.push_back({change.offset, old});
         ++count;
     }
     if (differing.empty())
         return JournalResult::Unchanged;
-    before_write();
+    before_write(overwritten);
     OpenJournal j = open_journal(places());
     if (j.fd < 0)
         return JournalResult::Failed;

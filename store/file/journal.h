@@ -91,9 +91,10 @@ enum class JournalResult {
 // whole or not at all, under a journal in the first place that can hold one
 // (`places` gives them, asked only when something is to be written).
 // `before_write` runs once, before anything is written, when some range does
-// not hold its bytes yet.
+// not hold its bytes yet, with the bytes the change will overwrite.
+using BeforeWrite = std::function<void(const std::vector<ByteChange>& overwritten)>;
 JournalResult apply_changes(int fd, const std::string& record, const std::function<std::vector<std::string>()>& places,
-                            const std::vector<ByteChange>& changes, const std::function<void()>& before_write);
+                            const std::vector<ByteChange>& changes, const BeforeWrite& before_write);
 
 // Copies the complete, synced image at `image` (`imageSize` bytes) over the
 // record file in place, under a journal naming it. Failed: the old file is

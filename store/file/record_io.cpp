@@ -275,7 +275,9 @@ JournalResult RecordFile::apply(const std::vector<ByteChange>& changes)
             return JournalResult::Failed;
     const JournalResult result = apply_changes(
         m_fd, m_native, [this] { return journal_places(m_native, true); }, changes,
-        [this] { session_back_up_before_change(m_path, m_native, m_fd); });
+        [this](const std::vector<ByteChange>& overwritten) {
+            session_back_up_before_change(m_path, m_native, m_fd, &overwritten);
+        });
     if (result == JournalResult::Undecided)
         session_change_pending();
     noteChanges(changes, result);

@@ -195,7 +195,7 @@ void RecordSession::end()
     m_native.clear();
     m_readOnly = m_pending = false;
     m_backedUp.clear();
-    drop_background_backup(); // a run that changed nothing leaves no backup
+    end_background_backup(); // a run that changed nothing leaves no backup
 }
 
 } // namespace
@@ -254,9 +254,16 @@ void session_start_backup()
         start_background_backup(g_session.m_native, fd);
 }
 
-void session_back_up_before_change(const char* path, const std::string& native, int fd)
+void session_back_up_before_change(const char* path, const std::string& native, int fd,
+                                   const std::vector<ByteChange>* overwritten)
 {
-    if (g_session.m_backedUp.insert(native).second && !keep_background_backup(path, native))
+    if (overwritten)
+        background_backup_takes(native, *overwritten);
+    const bool first = g_session.m_backedUp.insert(native).second;
+    // A whole new file may be copied over this one in place: a copy still reading it is finished first.
+    const bool copying =
+        overwritten ? first && keep_background_backup(path, native, false) : keep_background_backup(path, native, true);
+    if (first && !copying)
         back_up_record_file(path, native, fd);
 }
 

@@ -6,6 +6,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+struct ByteChange;
 
 enum class SessionStart {
     Ready,
@@ -41,8 +44,12 @@ void session_change_pending();
 // (the program does this once its window is up), so that the first change
 // does not wait for a whole copy; without it, the first change copies.
 void session_start_backup();
-// The run's first change of the record file backs it up first (`fd` open on it).
-void session_back_up_before_change(const char* path, const std::string& native, int fd);
+// The run's first change of the record file backs it up first (`fd` open on
+// it). A change of some ranges (`overwritten`: their bytes now) hands them to
+// the background copy, which goes on; a change of the whole file (none given)
+// waits for the copy.
+void session_back_up_before_change(const char* path, const std::string& native, int fd,
+                                   const std::vector<ByteChange>* overwritten = nullptr);
 // The record file was replaced by a new one (the save): the lock follows it,
 // and the spent journals are removed first so that none describes the old file.
 bool session_retire_journals(const std::string& native);

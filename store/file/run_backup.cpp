@@ -5,6 +5,7 @@
 #include "platform/file_calls.h"
 #include "platform/registry_digits.h"
 #include "store/file/checksum.h"
+#include "store/file/journal.h"
 #include "store/file/side_files.h"
 #include "store/record_file.h"
 
@@ -16,6 +17,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -92,15 +94,23 @@ fs::path new_backup_name(const fs::path& folder, const std::string& prefix)
     return name;
 }
 
+// The template of the temporary name a copy is written under before it gets
+// `name`, beside it (removed by drop_old_backups when a crash left it).
+std::string temp_template(const fs::path& name)
+{
+    // Appended, not added: GCC 12 warns falsely on "." + string at -O2 (-Wrestrict).
+    std::string hidden = ".";
+    hidden += name.filename().string();
+    hidden += ".XXXXXX";
+    return (name.parent_path() / hidden).string();
+}
+
 // Writes the copy under a temporary name, syncs it and only then gives it its
 // name, so that a backup that is there is whole. False with errno set.
 bool write_backup(int from, off_t size, const fs::path& folder, const std::string& prefix)
 {
     const fs::path name = new_backup_name(folder, prefix);
-    std::string hidden = ".";
-    hidden += name.filename().string();
-    hidden += ".XXXXXX";
-    return atomic_file::replace_with(name.string(), (folder / hidden).string(), 0600, static_cast<gid_t>(-1),
+    return atomic_file::replace_with(name.string(), temp_template(name), 0600, static_cast<gid_t>(-1),
                                      [from, size](int to) { return fc::copy_bytes(from, 0, to, 0, size); }) !=
            atomic_file::Outcome::Failed;
 }
@@ -118,13 +128,16 @@ public:
         m_folder = folder;
         m_kept = kept;
         m_name = new_backup_name(folder, backup_prefix(native));
-        m_temp = (fs::path(folder) / ("." + m_name.filename().string() + ".XXXXXX")).string();
+        m_temp = temp_template(m_name);
         m_to = fc::make_temp(m_temp);
         if (m_to < 0) {
             close(fd);
             return false;
         }
         m_cancel = false;
+        m_keep = false;
+        m_read = false;
+        m_overwritten.clear();
         m_thread = std::thread([this, fd, size] {
             // Idle I/O priority: the user's own reads and writes go first.
             syscall(SYS_ioprio_set, 1 /* IOPRIO_WHO_PROCESS */, 0, 3 << 13 /* IOPRIO_CLASS_IDLE */);
@@ -132,28 +145,63 @@ public:
             bool ok = true;
             for (off_t at = 0; ok && at < size && !m_cancel; at += STEP)
                 ok = fc::copy_bytes(fd, at, m_to, at, std::min(STEP, size - at));
+            close(fd);
+            {
+                const std::lock_guard<std::mutex> hold(m_lock);
+                m_read = true; // no change hands over more: the file is read
+            }
+            // What changes overwrote while it was read goes back, the earliest
+            // last, so that the copy holds the file as the run found it.
+            for (auto back = m_overwritten.rbegin(); ok && back != m_overwritten.rend(); ++back)
+                ok = fc::pwrite_all(m_to, back->bytes.data(), back->bytes.size(), back->offset);
             m_ok = ok && !m_cancel && fc::fsync(m_to);
             m_error = errno;
-            close(fd);
         });
         return true;
     }
 
+    bool takes(const std::string& native, const std::vector<ByteChange>& overwritten)
+    {
+        if (!running() || native != m_native)
+            return false;
+        const std::lock_guard<std::mutex> hold(m_lock);
+        if (m_read)
+            return false;
+        m_overwritten.insert(m_overwritten.end(), overwritten.begin(), overwritten.end());
+        return true;
+    }
+
+    // The copy is to be kept when the run ends; `path` names the file in an error line.
+    void keepAtEnd(const char* path)
+    {
+        m_keep = true;
+        m_path = path;
+    }
+
+    // A copy kept earlier: its name synced, and the oldest copies removed.
+    void settle()
+    {
+        if (!m_pruneLater)
+            return;
+        m_pruneLater = false;
+        fc::sync_folder_of(m_name.string());
+        drop_old_backups(m_folder, backup_prefix(m_native), m_kept);
+    }
+
     bool running() const { return m_to >= 0; }
+    bool keeping() const { return running() && m_keep; }
     const std::string& native() const { return m_native; }
+    const std::string& path() const { return m_path; }
 
     // Waits for the copy; keeps it under its name, or removes it. The name's
     // sync and the pruning of old backups wait for the end of the run, so that
     // the run's first change waits for no more than the rest of the copy.
     bool finish(bool keep)
     {
-        if (m_pruneLater) {
-            m_pruneLater = false;
-            fc::sync_folder_of(m_name.string());
-            drop_old_backups(m_folder, backup_prefix(m_native), m_kept);
-        }
+        settle();
         if (m_to < 0)
             return false;
+        keep = keep || m_keep;
         m_cancel = !keep;
         m_thread.join();
         close(m_to);
@@ -180,7 +228,12 @@ private:
     int m_to = -1;
     std::thread m_thread;
     std::atomic<bool> m_cancel{false};
-    bool m_pruneLater = false; // a kept copy's name still to sync, old copies still to remove
+    std::mutex m_lock;
+    bool m_read = false;                   // the copy has read the whole file (under m_lock)
+    std::vector<ByteChange> m_overwritten; // handed over by changes while it read (under m_lock)
+    bool m_keep = false;                   // a change asked to keep it
+    std::string m_path;                    // the record file as the log names it
+    bool m_pruneLater = false;             // a kept copy's name still to sync, old copies still to remove
     bool m_ok = false;
     int m_error = 0;
 };
@@ -213,18 +266,31 @@ bool start_background_backup(const std::string& native, int fd)
     return false;
 }
 
-bool keep_background_backup(const char* path, const std::string& native)
+bool background_backup_takes(const std::string& native, const std::vector<ByteChange>& overwritten)
+{
+    return g_background.takes(native, overwritten);
+}
+
+bool keep_background_backup(const char* path, const std::string& native, bool wait)
 {
     if (!g_background.running() || g_background.native() != native)
         return false;
+    if (!wait) {
+        g_background.keepAtEnd(path);
+        return true;
+    }
     if (!g_background.finish(true))
         logputd(1, __FILE_NAME__, __LINE__, "Data File (%s) backup error: %s\n", path, strerror(errno));
     return true;
 }
 
-void drop_background_backup()
+void end_background_backup()
 {
-    g_background.finish(false);
+    const bool keep = g_background.keeping();
+    if (!g_background.finish(false) && keep)
+        logputd(1, __FILE_NAME__, __LINE__, "Data File (%s) backup error: %s\n", g_background.path().c_str(),
+                strerror(errno));
+    g_background.settle();
 }
 
 void back_up_record_file(const char* path, const std::string& native, int fd)

@@ -11,9 +11,14 @@
 #include "store/record_ops.h"
 #include "store/sysdata.h"
 
+#include "platform/file_calls.h"
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <set>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -175,4 +180,42 @@ TEST_F(BackupTest, TheCopyMadeInTheBackgroundIsKeptOnlyByARunThatChangesTheFile)
             EXPECT_EQ(testenv::read_file(left[0]), found);
         }
     }
+}
+
+namespace {
+
+// Holds the background copy before its first read until the test lets it go.
+std::atomic<bool> g_copyMayRead{false};
+std::thread::id g_mainThread;
+int hold_the_copy(FileCall, const char*, int)
+{
+    while (std::this_thread::get_id() != g_mainThread && !g_copyMayRead)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 0;
+}
+
+} // namespace
+
+TEST_F(BackupTest, ChangesMadeWhileTheCopyReadsAreNotInIt)
+{
+    // The first change does not wait for the copy: the copy reads the file
+    // with the changes in it, and takes back what they overwrote.
+    const std::string found =
+        file_bytes({{10, "bank"}}, {make_record(1, 10, "a", "pin 1234"), make_record(1, 10, "b", "pin 0000")});
+    testenv::write_file(m_file, found);
+    g_mainThread = std::this_thread::get_id();
+    g_copyMayRead = false;
+    set_file_call_hook(hold_the_copy);
+    run([] {
+        session_start_backup();
+        ASSERT_EQ(sub_update_datafile(0, "pin 5678", -1), 0); // the first change
+        ASSERT_EQ(sub_update_datafile(0, "pin 9999", -1), 0); // the same block again
+        ASSERT_EQ(sub_delete_datafile(1), 0);
+        ASSERT_GE(sub_add_datafile(10, "c"), 0); // into the freed block
+        g_copyMayRead = true;
+    });
+    set_file_call_hook(nullptr);
+    EXPECT_NE(testenv::read_file(m_file), found);
+    ASSERT_EQ(backups().size(), 1u);
+    EXPECT_EQ(testenv::read_file(backups()[0]), found);
 }
