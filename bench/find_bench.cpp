@@ -1,10 +1,12 @@
 // Finding records (Ctrl+F): one pass over the record file folding every live
-// record's name and data text, against read(2) of the same file: a word few
+// record's name and data text, the hits placed in the record list's kept
+// order as the window places them, against read(2) of the same file: a word few
 // records hold, a word every record holds (and the peak memory of that find,
 // in a process of its own), and a word in a file whose every text is
 // Japanese. The table gives the ratios.
 #include "bench_support.h"
 
+#include "app/main_window/list_index.h"
 #include "app/main_window/record_find.h"
 #include "platform/cp932.h"
 #include "store/app_config.h"
@@ -56,14 +58,17 @@ const std::string& japanese_file(int64_t records)
     return files[records] = path;
 }
 
+// As the window finds: with the record list's kept order, made at its start-up.
 void find_in(benchmark::State& state, const char* name, const char* path, const QString& needle)
 {
     std::vector<FindHit> hits;
+    ListIndex listed;
+    listed.order(path);
     for (auto _ : state) {
         state.PauseTiming();
         bench::floors_beside(name, state.range(0), path);
         state.ResumeTiming();
-        if (!find_records(path, needle, hits))
+        if (!find_records(path, needle, hits, listed.order(path)))
             state.SkipWithError("the record file cannot be read");
         benchmark::DoNotOptimize(hits.data());
     }
@@ -124,12 +129,15 @@ const bool registered = [] {
 
 } // namespace
 
-// The child of find_peak_rss: one find on the file, its peak printed.
+// The child of find_peak_rss: one find on the file, as the window finds (with
+// the record list's kept order, made first), its peak printed.
 int find_probe(const char* path)
 {
     bench::ensure_application();
     std::vector<FindHit> hits;
-    find_records(path, kEveryRecord, hits);
+    ListIndex listed;
+    listed.order(path);
+    find_records(path, kEveryRecord, hits, listed.order(path));
     std::printf("%ld\n", hits.empty() ? 0L : bench::peak_rss_kib());
     std::fflush(stdout);
     _exit(0);

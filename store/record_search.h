@@ -20,3 +20,10 @@ struct LiveRecord
 // `path`, in file order. -1 when the file is missing or damaged (nothing is
 // visited), else the number of live records visited.
 int walk_live_records(const char* path, const std::function<void(const LiveRecord&)>& visit);
+
+// The same with a large file cut into `parts` parts (at most) walked at once,
+// each on a thread of its own: `visit` gets the part's number (0 for the
+// first records), and is called in file order within each part. The number of
+// parts walked is returned in `walked`.
+int walk_live_records(const char* path, int parts, int& walked,
+                      const std::function<void(int part, const LiveRecord&)>& visit);

@@ -11,6 +11,7 @@
 #include "app/main_window/record_list.h"
 #include "app/widgets/list_item.h"
 #include "app/widgets/message_box.h"
+#include "app/widgets/text_edge.h"
 
 #include "commons/commons.h"
 #include "store/app_config.h"
@@ -38,16 +39,14 @@ int row_of(const QListWidget* list, int data)
 
 // The first hit after the selected record in the record list's order, from
 // the top again after the last one.
-const FindHit& next_hit(const std::vector<FindHit>& hits, const RecordList* records)
+const FindHit& next_hit_after_selected(const std::vector<FindHit>& hits, const RecordList* records)
 {
     const int current = records->selectedRow();
     if (current < 0)
         return hits.front();
-    FindHit here;
-    here.index = records->recordIndex(current);
-    here.key = list_key(records->text(current));
-    const auto after = std::upper_bound(hits.begin(), hits.end(), here, hit_before);
-    return after == hits.end() ? hits.front() : *after;
+    std::string name;
+    to_cp932(records->text(current), name);
+    return next_hit(g_app_config.datafile, hits, name, records->recordIndex(current));
 }
 
 } // namespace
@@ -66,7 +65,7 @@ void kestrelDlg::onFind(bool next)
     }
 
     std::vector<FindHit> hits;
-    if (!find_records(g_app_config.datafile, m_findText, hits)) {
+    if (!find_records(g_app_config.datafile, m_findText, hits, m_listIndex.order(g_app_config.datafile))) {
         logputd(0, kUnit, __LINE__, "Datafile (%s) Open error\n", g_app_config.datafile);
         MessageBox::message(QStringLiteral("データファイルを読めませんでした"));
         return;
@@ -79,7 +78,7 @@ void kestrelDlg::onFind(bool next)
 
     const FindHit* chosen = &hits.front();
     if (next) {
-        chosen = &next_hit(hits, m_list2);
+        chosen = &next_hit_after_selected(hits, m_list2);
     } else if (hits.size() > 1) {
         FindResultsDlg results(hits);
         results.exec();

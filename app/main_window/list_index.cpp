@@ -49,20 +49,7 @@ bool ListIndex::rows(const char* path, int32_t filter, RecordRows& out)
     RecordFile file;
     if (file.openRead(path) != OpenStatus::Ok)
         return false;
-    const uint64_t now = file_changes_now();
-    std::vector<FileChange> changes;
-    std::vector<int64_t> ours;
-    bool current = m_kept && m_native == file.native() && file_changes_since(m_seen, changes);
-    for (const FileChange& change : changes)
-        if (change.native == m_native)
-            ours.push_back(change.index);
-    // Changed from outside: the file is not the one last read, and this process did not change it.
-    current = current && (ours.empty() ? identityOf(file.fd()) == m_identity : follow(file, ours));
-    m_seen = now;
-    m_native = file.native();
-    m_identity = identityOf(file.fd());
-    m_kept = current || walk(file);
-
+    update(file);
     out.names = m_names; // shared, not copied
     out.rows.clear();
     if (filter <= 0)
@@ -78,6 +65,32 @@ bool ListIndex::rows(const char* path, int32_t filter, RecordRows& out)
         m_order.clear();
     }
     return true;
+}
+
+const std::vector<int>* ListIndex::order(const char* path)
+{
+    RecordFile file;
+    if (file.openRead(path) != OpenStatus::Ok)
+        return nullptr;
+    update(file);
+    return m_kept ? &m_order : nullptr;
+}
+
+void ListIndex::update(RecordFile& file)
+{
+    const uint64_t now = file_changes_now();
+    std::vector<FileChange> changes;
+    std::vector<int64_t> ours;
+    bool current = m_kept && m_native == file.native() && file_changes_since(m_seen, changes);
+    for (const FileChange& change : changes)
+        if (change.native == m_native)
+            ours.push_back(change.index);
+    // Changed from outside: the file is not the one last read, and this process did not change it.
+    current = current && (ours.empty() ? identityOf(file.fd()) == m_identity : follow(file, ours));
+    m_seen = now;
+    m_native = file.native();
+    m_identity = identityOf(file.fd());
+    m_kept = current || walk(file);
 }
 
 namespace {

@@ -26,6 +26,9 @@ public:
     // False when the file does not open (out untouched); a walk that fails
     // halfway gives the rows read so far and keeps nothing.
     bool rows(const char* path, int32_t filter, RecordRows& out);
+    // Every live record's index in list order, brought up to date as rows()
+    // does; null when the file does not open or its walk failed.
+    const std::vector<int>* order(const char* path);
 
 private:
     struct Entry
@@ -45,6 +48,8 @@ private:
     };
 
     struct Found;
+    // Brings what is kept up to date with the file open as `file`.
+    void update(RecordFile& file);
     bool walk(const RecordFile& file);
     void findRows(const RecordFile& file, int64_t first, int64_t end, Found& found);
     static void reserve_for(Found& found, int64_t blocks, int64_t nameBlocks);

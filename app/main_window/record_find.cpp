@@ -41,15 +41,19 @@ private:
 
 QStringView folded_char(char16_t c)
 {
-    static FoldTable table;
+    // One table per thread: a find walks parts of the file at once.
+    thread_local FoldTable table;
     return table.of(c);
 }
 
 // Appends the folded form of `text` to `out`; `origin`, when given, gets the
 // position in `text` of the character that each folded unit came from. Most
 // characters fold to one unit, written in place; longer forms grow the text.
-void fold_into(const QString& text, QString& out, std::vector<int>* origin)
+// True when every unit of `text` folded to one unit, in place: the origin of
+// each folded unit is then its own position.
+bool fold_into(const QString& text, QString& out, std::vector<int>* origin)
 {
+    bool inPlace = true;
     const auto* in = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype size = text.size();
     qsizetype at = out.size();
@@ -70,6 +74,7 @@ void fold_into(const QString& text, QString& out, std::vector<int>* origin)
             pair = text.mid(i, 2).normalized(QString::NormalizationForm_KD).toCaseFolded();
         const QStringView one = surrogates ? QStringView(pair) : folded_char(c);
         const qsizetype units = one.size();
+        inPlace = inPlace && !surrogates && units == 1;
         // Room for this form and one unit for each character still to come.
         const qsizetype still = size - i - (surrogates ? 2 : 1);
         if (at + units > out.size() - still) {
@@ -84,6 +89,7 @@ void fold_into(const QString& text, QString& out, std::vector<int>* origin)
             ++i;
     }
     out.truncate(at);
+    return inPlace;
 }
 
 } // namespace
@@ -107,9 +113,23 @@ bool TextFinder::find(const QString& text, int& start, int& length) const
     // Most texts hold no match: fold them without keeping the origins, into
     // a string that keeps its room from one text to the next.
     m_quick.truncate(0);
-    fold_into(text, m_quick, nullptr);
-    if (m_matcher.indexIn(m_quick) < 0)
+    const bool inPlace = fold_into(text, m_quick, nullptr);
+    int at = static_cast<int>(m_matcher.indexIn(m_quick));
+    if (at < 0)
         return false;
+    if (inPlace) {
+        // Every character one unit, in place: a match is whole characters
+        // already, and only a combining mark behind it is left to refuse.
+        const int needle = static_cast<int>(m_needle.size());
+        for (; at >= 0; at = static_cast<int>(m_matcher.indexIn(m_quick, at + 1))) {
+            if (at + needle < m_quick.size() && m_quick[at + needle].isMark())
+                continue;
+            start = at;
+            length = needle;
+            return true;
+        }
+        return false;
+    }
     const FoldedText folded = fold_for_find(text);
     const QString& hay = folded.text;
     const auto& origin = folded.origin;
@@ -129,36 +149,141 @@ bool TextFinder::find(const QString& text, int& start, int& length) const
     return false;
 }
 
-bool hit_before(const FindHit& a, const FindHit& b)
+namespace {
+
+// The parts of a large file a find walks at once.
+constexpr int FIND_PARTS = 2;
+
+// What the walk of one part found: its hits, each with its name's sort key.
+struct PartHits
 {
-    return list_order::row_before(a.key, a.index, b.key, b.index);
+    struct Hit
+    {
+        FindHit hit;
+        uint32_t key; // in keys
+        uint32_t length;
+        std::string_view in(const std::string& keys) const { return std::string_view(keys).substr(key, length); }
+    };
+    std::vector<Hit> hits;
+    std::string keys;
+};
+
+bool before(const PartHits::Hit& a, const std::string& keysA, const PartHits::Hit& b, const std::string& keysB)
+{
+    return list_order::row_before(a.in(keysA), a.hit.index, b.in(keysB), b.hit.index);
 }
 
-bool find_records(const char* path, const QString& needle, std::vector<FindHit>& hits)
+} // namespace
+
+namespace {
+
+// The hits of every part in the order of `listed`; false when a hit is not
+// in it (the list order is not this file's).
+bool place_by_list(const std::vector<PartHits>& found, const std::vector<int>& listed, std::vector<FindHit>& hits)
+{
+    std::vector<const FindHit*> byIndex;
+    size_t total = 0;
+    for (const PartHits& part : found) {
+        for (const PartHits::Hit& hit : part.hits) {
+            if (static_cast<size_t>(hit.hit.index) >= byIndex.size())
+                byIndex.resize(static_cast<size_t>(hit.hit.index) + 1, nullptr);
+            byIndex[static_cast<size_t>(hit.hit.index)] = &hit.hit;
+        }
+        total += part.hits.size();
+    }
+    hits.reserve(total);
+    for (int index : listed)
+        if (static_cast<size_t>(index) < byIndex.size() && byIndex[static_cast<size_t>(index)])
+            hits.push_back(*byIndex[static_cast<size_t>(index)]);
+    return hits.size() == total;
+}
+
+} // namespace
+
+bool find_records(const char* path, const QString& needle, std::vector<FindHit>& hits, const std::vector<int>* listed)
 {
     hits.clear();
-    const TextFinder finder(needle);
-    QString data;
-    const int walked = walk_live_records(path, [&](const LiveRecord& record) {
-        int start = -1;
-        int length = 0;
-        FindHit hit;
-        if (record.data[0] != '\0') {
-            data = pane_text_from_cp932(record.data);
-            if (finder.find(data, start, length)) {
-                hit.start = start;
-                hit.length = length;
+    // Each part its own finder, its own text and its own hits.
+    struct Part
+    {
+        explicit Part(const QString& needle) : finder(needle) {}
+        TextFinder finder;
+        QString data;
+        PartHits found;
+    };
+    std::vector<Part> parts;
+    parts.reserve(FIND_PARTS);
+    for (int part = 0; part < FIND_PARTS; ++part)
+        parts.emplace_back(needle);
+    int walked = 0;
+    const int live =
+        walk_live_records(path, FIND_PARTS, walked, [&parts, listed](int number, const LiveRecord& record) {
+            Part& part = parts[static_cast<size_t>(number)];
+            int start = -1;
+            int length = 0;
+            FindHit hit;
+            if (record.data[0] != '\0') {
+                part.data = pane_text_from_cp932(record.data);
+                if (part.finder.find(part.data, start, length)) {
+                    hit.start = start;
+                    hit.length = length;
+                }
             }
+            if (hit.start < 0 && !part.finder.find(from_cp932(record.name), start, length))
+                return;
+            hit.index = record.index;
+            hit.kind = record.kind;
+            const auto key = static_cast<uint32_t>(part.found.keys.size());
+            if (!listed) // sorted by name below
+                list_order::append_key_cp932(record.name, part.found.keys);
+            part.found.hits.push_back({hit, key, static_cast<uint32_t>(part.found.keys.size() - key)});
+        });
+    if (live < 0)
+        return false;
+    if (listed) {
+        std::vector<PartHits> found;
+        for (Part& part : parts)
+            found.push_back(std::move(part.found));
+        if (place_by_list(found, *listed, hits))
+            return true;
+        hits.clear();
+        return find_records(path, needle, hits); // the order is not this file's: by name
+    }
+    // Each part sorted, then the parts merged: the list order across the file.
+    std::vector<size_t> next(parts.size(), 0);
+    size_t total = 0;
+    for (Part& part : parts) {
+        const std::string& keys = part.found.keys;
+        std::sort(part.found.hits.begin(), part.found.hits.end(),
+                  [&keys](const PartHits::Hit& a, const PartHits::Hit& b) { return before(a, keys, b, keys); });
+        total += part.found.hits.size();
+    }
+    hits.reserve(total);
+    while (hits.size() < total) {
+        size_t best = parts.size();
+        for (size_t p = 0; p < parts.size(); ++p) {
+            if (next[p] == parts[p].found.hits.size())
+                continue;
+            if (best == parts.size() || before(parts[p].found.hits[next[p]], parts[p].found.keys,
+                                               parts[best].found.hits[next[best]], parts[best].found.keys))
+                best = p;
         }
-        if (hit.start < 0 && !finder.find(from_cp932(record.name), start, length))
-            return;
-        hit.index = record.index;
-        hit.kind = record.kind;
-        hit.key = list_order::key_cp932(record.name);
-        hits.push_back(std::move(hit));
+        hits.push_back(parts[best].found.hits[next[best]++].hit);
+    }
+    return true;
+}
+
+const FindHit& next_hit(const char* path, const std::vector<FindHit>& hits, const std::string& name, int index)
+{
+    const std::string key = list_order::key_cp932(name);
+    const auto after = std::upper_bound(hits.begin(), hits.end(), index, [&](int, const FindHit& hit) {
+        CatgRecord record;
+        char hitName[NAME_SIZE + 1] = {};
+        if (read_record(path, hit.index, record) == 0)
+            field_text(record.name, NAME_SIZE, hitName);
+        return list_order::row_before(key, index, list_order::key_cp932(hitName), hit.index);
     });
-    std::sort(hits.begin(), hits.end(), hit_before);
-    return walked >= 0;
+    return after == hits.end() ? hits.front() : *after;
 }
 
 bool hit_texts(const char* path, const FindHit& hit, QString& name, QString& line)

@@ -42,7 +42,6 @@ struct FindHit
 {
     int index = -1;   // record index
     int32_t kind = 0; // category id
-    std::string key;  // the name's sort key in the record list
     int start = -1;   // the match in the pane's text (LF line ends); -1 when only the name holds it
     int length = 0;
 };
@@ -52,10 +51,14 @@ struct FindHit
 // name when only the name holds it). False when the record cannot be read.
 bool hit_texts(const char* path, const FindHit& hit, QString& name, QString& line);
 
-// Whether a hit stands before another in the record list, which adds its
-// rows in record index order. Only key and index are compared.
-bool hit_before(const FindHit& a, const FindHit& b);
-
 // Every live record of the record file whose name or data text holds
-// `needle`, in the record list's order. False when the file cannot be read.
-bool find_records(const char* path, const QString& needle, std::vector<FindHit>& hits);
+// `needle`, in the record list's order: that of `listed` (every live record's
+// index in list order, as the record list keeps it) when given, else the
+// hits' names are sorted. False when the file cannot be read.
+bool find_records(const char* path, const QString& needle, std::vector<FindHit>& hits,
+                  const std::vector<int>* listed = nullptr);
+
+// The first of `hits` (in the record list's order) after the record `index`
+// named `name` (CP932), from the top again after the last one; the names of
+// the hits it compares with are read from the record file.
+const FindHit& next_hit(const char* path, const std::vector<FindHit>& hits, const std::string& name, int index);

@@ -4,18 +4,22 @@
 #include "app/dialogs/FindResultsDlg.h"
 #include "app/main_window/data_pane.h"
 #include "app/main_window/kestrelDlg.h"
+#include "app/main_window/list_index.h"
 #include "app/main_window/record_find.h"
 #include "app/main_window/record_list.h"
 #include "app/widgets/message_box.h"
 #include "app_fixture_helpers.h"
 #include "modal_script_helpers.h"
 
+#include "platform/list_order.h"
 #include "store/app_config.h"
 
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 
@@ -51,6 +55,9 @@ TEST(TextFinder, IgnoresCaseAndWidthAndMatchesWholeCharacters)
     EXPECT_EQ(find_in(QStringLiteral("カ"), QStringLiteral("ガｶﾞ")).found, false);
     EXPECT_EQ(find_in(QStringLiteral("カ"), QStringLiteral("ｶﾞカ")), (Span{true, 2, 1}));
     EXPECT_EQ(find_in(QStringLiteral("ひらがな"), QStringLiteral("ヒラガナ")).found, false);
+    // Nor the voiced form written with a combining mark of its own.
+    EXPECT_EQ(find_in(QStringLiteral("カ"), QStringLiteral("カ\u3099x")).found, false);
+    EXPECT_EQ(find_in(QStringLiteral("カ"), QStringLiteral("カ\u3099カ")), (Span{true, 2, 1}));
     EXPECT_EQ(find_in("", "abc").found, false);
 }
 
@@ -212,6 +219,54 @@ TEST_F(FindTest, F3GoesOnFromTheSelectedRecordInListOrderAndWrapsAround)
     EXPECT_EQ(category(), QStringLiteral("(ALL)"));
     EXPECT_EQ(shownRecord(), QStringLiteral("Gmail=3"));
     EXPECT_TRUE(MessageBox::takeAsked().isEmpty());
+}
+
+TEST_F(FindTest, ALargeFileFoundInPartsGivesItsHitsInListOrder)
+{
+    // Enough records for the find to walk parts at once; every third holds
+    // the word, names repeat in other cases across the parts.
+    std::vector<CatgRecord> records;
+    std::vector<std::pair<std::string, int>> holding; // key, index
+    for (int i = 0; i < 12000; ++i) {
+        const std::string name = (i % 2 ? "Name " : "name ") + std::to_string(i * 7919 % 2003);
+        records.push_back(plain_record(1, 10, name, i % 3 ? "nothing" : "the word"));
+        if (i % 3 == 0)
+            holding.emplace_back(list_order::key_cp932(name), i);
+    }
+    writeDataFile({{10, sj("銀行")}}, records);
+    std::sort(holding.begin(), holding.end(), [](const auto& a, const auto& b) {
+        return list_order::row_before(a.first, a.second, b.first, b.second);
+    });
+    std::vector<FindHit> hits;
+    ASSERT_TRUE(find_records(dataFile().c_str(), QStringLiteral("WORD"), hits));
+    ASSERT_EQ(hits.size(), holding.size());
+    for (size_t i = 0; i < hits.size(); ++i)
+        ASSERT_EQ(hits[i].index, holding[i].second) << "hit " << i;
+    EXPECT_EQ(hits[0].start, 4);
+    // Placed by the record list's kept order, and by name again when that
+    // order is not this file's: the same hits in the same order.
+    const auto indices = [](const std::vector<FindHit>& found) {
+        std::vector<int> out;
+        for (const FindHit& hit : found)
+            out.push_back(hit.index);
+        return out;
+    };
+    ListIndex kept;
+    const std::vector<int> other{0, 3};
+    for (const std::vector<int>* listed : {kept.order(dataFile().c_str()), &other}) {
+        std::vector<FindHit> placed;
+        ASSERT_NE(listed, nullptr);
+        ASSERT_TRUE(find_records(dataFile().c_str(), QStringLiteral("WORD"), placed, listed));
+        EXPECT_EQ(indices(placed), indices(hits));
+    }
+    // The next hit after a record, and after the last one the first again.
+    const std::string name = (std::string(records[1].name));
+    const auto after = std::upper_bound(
+        holding.begin(), holding.end(), std::pair(list_order::key_cp932(name), 1),
+        [](const auto& a, const auto& b) { return list_order::row_before(a.first, a.second, b.first, b.second); });
+    EXPECT_EQ(next_hit(dataFile().c_str(), hits, name, 1).index, after->second);
+    EXPECT_EQ(next_hit(dataFile().c_str(), hits, records[holding.back().second].name, holding.back().second).index,
+              holding.front().second);
 }
 
 } // namespace
