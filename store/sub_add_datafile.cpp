@@ -7,8 +7,31 @@
 #include "store/file/record_io.h"
 #include "store/record_ops.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <vector>
+
+namespace {
+
+// Every block before this one was live when the last addition looked: the
+// next starts its search there (unless the trace lines want every block
+// named). A block this run changed since lowers it; a file changed otherwise
+// is searched from its first block again.
+int64_t g_liveBefore = 0;
+FileFollower g_followed;
+
+int64_t first_maybe_free(const RecordFile& file)
+{
+    std::vector<int64_t> changed;
+    if (!g_followed.follow(file.native(), file.fd(), changed))
+        g_liveBefore = 0;
+    for (int64_t index : changed)
+        g_liveBefore = std::min(g_liveBefore, index);
+    return g_liveBefore;
+}
+
+} // namespace
 
 int sub_add_datafile(int curkind, const char* name)
 {
@@ -38,8 +61,9 @@ int sub_add_datafile(int curkind, const char* name)
     logputd(1, __FILE_NAME__, 76, "Write Data kind=%d, name=(%s)\n", curkind, log_text(record.name));
 
     const bool trace = trace_lines_on();
+    const int64_t from = first_maybe_free(file);
     bool found = false;
-    BlockWalk walk = file.walk(true);
+    BlockWalk walk = file.walk(true, trace ? 0 : from);
     while (const CatgRecord* scrambled = walk.next()) {
         const int n = static_cast<int>(walk.index());
         // The flag decides; the rest of the head is read and decoded only for
@@ -68,6 +92,7 @@ int sub_add_datafile(int curkind, const char* name)
         return -1;
     }
     const int64_t n = found ? walk.index() : area.blocks;
+    g_liveBefore = n;
     logputd(1, __FILE_NAME__, 112, "Data Processed %d\n", static_cast<int>(n));
     // Without a free block the record goes to the first block boundary behind
     // the last whole block, over any partial block there.

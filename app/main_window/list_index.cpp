@@ -9,7 +9,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -29,14 +28,6 @@ Head head_of(const CatgRecord& scrambled)
 }
 
 } // namespace
-
-ListIndex::Identity ListIndex::identityOf(int fd)
-{
-    struct stat st;
-    if (!fc::fstat(fd, st))
-        return {};
-    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
-}
 
 std::string_view ListIndex::nameOf(int index) const
 {
@@ -78,19 +69,9 @@ const std::vector<int>* ListIndex::order(const char* path)
 
 void ListIndex::update(RecordFile& file)
 {
-    const uint64_t now = file_changes_now();
-    std::vector<FileChange> changes;
-    std::vector<int64_t> ours;
-    bool current = m_kept && m_native == file.native() && file_changes_since(m_seen, changes);
-    for (const FileChange& change : changes)
-        if (change.native == m_native)
-            ours.push_back(change.index);
-    // Changed from outside: the file is not the one last read, and this process did not change it.
-    current = current && (ours.empty() ? identityOf(file.fd()) == m_identity : follow(file, ours));
-    m_seen = now;
-    m_native = file.native();
-    m_identity = identityOf(file.fd());
-    m_kept = current || walk(file);
+    std::vector<int64_t> changed;
+    const bool stands = m_follower.follow(file.native(), file.fd(), changed);
+    m_kept = (m_kept && stands && follow(file, changed)) || walk(file);
 }
 
 namespace {

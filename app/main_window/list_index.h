@@ -8,12 +8,12 @@
 #pragma once
 
 #include "app/main_window/record_list.h"
+#include "store/file/change_log.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 class RecordFile;
@@ -38,15 +38,6 @@ private:
         uint16_t length = 0;
         bool live = false;
     };
-    struct Identity
-    {
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        int64_t modified = 0; // ns
-        bool operator==(const Identity&) const = default;
-    };
-
     struct Found;
     // Brings what is kept up to date with the file open as `file`.
     void update(RecordFile& file);
@@ -57,12 +48,9 @@ private:
     // Takes record `index`'s head into its entry and its place in the order.
     void take(int64_t index, const CatgRecord& scrambled);
     std::string_view nameOf(int index) const;
-    static Identity identityOf(int fd);
 
-    bool m_kept = false; // what follows is the file at m_native as of m_seen
-    std::string m_native;
-    Identity m_identity;
-    uint64_t m_seen = 0;
+    bool m_kept = false; // what follows is the file m_follower follows
+    FileFollower m_follower;
     std::shared_ptr<std::string> m_names = std::make_shared<std::string>(); // shared with the list's rows
     std::vector<Entry> m_entries;                                           // by record index
     std::vector<int> m_order;                                               // live record indices in list order

@@ -108,10 +108,11 @@ TEST_F(ListIndexTest, AFileChangedFromOutsideIsWalkedAgain)
 {
     ListIndex kept;
     ASSERT_EQ(listed(kept, file(), 10).size(), 3);
-    // The same size and header, another name: only the file's identity tells.
+    // The same header, another name and a block more: only the file's identity tells.
     writeDataFile({{10, sj("銀行")}, {20, sj("メール")}},
                   {plain_record(1, 10, "abc"), plain_record(1, 20, "ABC"), plain_record(0, 0, ""),
-                   plain_record(1, 10, sj("みずほ")), plain_record(1, 20, "gmail"), plain_record(1, 10, "Omega")});
+                   plain_record(1, 10, sj("みずほ")), plain_record(1, 20, "gmail"), plain_record(1, 10, "Omega"),
+                   plain_record(0, 0, "")});
     EXPECT_EQ(listed(kept, file(), 10), (QStringList{"abc=0", "Omega=5", "みずほ=3"}));
     std::filesystem::remove(dataFile());
     EXPECT_EQ(listed(kept, file(), 10), QStringList{"(does not open)"});

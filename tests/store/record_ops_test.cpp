@@ -5,6 +5,8 @@
 #include "store/app_config.h"
 #include "store/record_ops.h"
 
+#include <functional>
+
 using RecordOpsTest = StoreTest;
 
 TEST_F(RecordOpsTest, AddAppendsAfterLiveBlocksAndReusesTheFirstFreeOne)
@@ -31,6 +33,36 @@ TEST_F(RecordOpsTest, AddAppendsAfterLiveBlocksAndReusesTheFirstFreeOne)
                               "sub_add_datafil:0102 NORML Data Stored (UPDATE) ncnt=1",
                               "sub_add_datafil:0112 NORML Data Processed 1",
                           }));
+}
+
+TEST_F(RecordOpsTest, WithTheLogOffAnAddSearchesOnFromTheBlockTheLastOneTook)
+{
+    // Every block before it was live then; a block this run freed lowers
+    // that, and a file changed from outside is searched from the start.
+    const CatgRecord live = make_record(1, 10, "x");
+    testenv::write_file(m_file, file_bytes({{10, "k"}}, {live, CatgRecord{}, live, CatgRecord{}}));
+    struct Step
+    {
+        const char* what;
+        std::function<void()> change;
+        int added;
+    };
+    const Step steps[] = {
+        {"the first free block", [] {}, 1},
+        {"the next one", [] {}, 3},
+        {"behind the last block", [] {}, 4},
+        {"a block this run freed before them", [] { ASSERT_EQ(sub_delete_datafile(0), 0); }, 0},
+        {"a block freed from outside",
+         [&] {
+             testenv::write_file(m_file, file_bytes({{10, "k"}}, {live, live, CatgRecord{}, live, live, live}));
+         },
+         2},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        EXPECT_EQ(sub_add_datafile(10, "x"), step.added);
+    }
 }
 
 TEST_F(RecordOpsTest, AddTakesFlag2AndDeletedBlocksAsFreeAndNeverAPartialOne)
