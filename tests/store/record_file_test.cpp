@@ -2,10 +2,16 @@
 // and damaged files, which no operation reads or writes.
 #include "store_fixture.h"
 
+#include "store/file/data_key.h"
+#include "store/file/form_change.h"
+#include "store/file/protected_form.h"
+#include "store/file/record_io.h"
 #include "store/kind_table.h"
 #include "store/kindedt.h"
 #include "store/record_ops.h"
 #include "store/sysdata.h"
+
+#include <algorithm>
 
 TEST(Scramble, SwapsHalvesAndInvertsAndIsItsOwnInverse)
 {
@@ -163,4 +169,38 @@ TEST_F(RecordFileTest, HeadWalkGivesWhatTheFullWalkGivesAcrossBatchesAndMapWindo
     }
     EXPECT_EQ(walked, 2300);
     EXPECT_FALSE(heads.nextHead(flag, kind, headIndex));
+}
+
+// A walk over a part of the record area meets exactly the blocks of that part,
+// in order, whether the file is read through maps, in batches, or sealed.
+TEST_F(RecordFileTest, AWalkOverAPartMeetsExactlyItsBlocks)
+{
+    std::vector<CatgRecord> records;
+    for (int i = 0; i < 2300; ++i)
+        records.push_back(make_record(1, 10, "name " + std::to_string(i)));
+    testenv::write_file(m_file, file_bytes({{10, "a"}}, records));
+    for (const bool sealed : {false, true}) {
+        if (sealed) {
+            ASSERT_EQ(protect_record_file(m_file.c_str(), "pw", KeyCost::least()), Conversion::Done);
+            ASSERT_EQ(unlock_record_file(m_file.c_str(), "pw"), FileUnlock::Ok);
+        }
+        RecordFile file;
+        ASSERT_EQ(file.openRead(m_file.c_str()), OpenStatus::Ok);
+        // Within one batch, across map windows, to the end, past it, and empty.
+        const std::pair<int64_t, int64_t> parts[] = {{0, 5}, {3, 40}, {1000, 2100}, {1150, 2300}, {2200, 9999}, {7, 7}};
+        for (const auto& [first, end] : parts) {
+            SCOPED_TRACE((sealed ? "sealed " : "") + std::to_string(first) + ".." + std::to_string(end));
+            BlockWalk walk = file.walk(false, first, end);
+            int64_t expected = first;
+            while (const CatgRecord* block = walk.next()) {
+                ASSERT_EQ(walk.index(), expected);
+                CatgRecord plain = *block;
+                unscramble_block(&plain, sizeof plain);
+                ASSERT_TRUE(plain == records[static_cast<size_t>(expected)]);
+                ++expected;
+            }
+            EXPECT_FALSE(walk.failed());
+            EXPECT_EQ(expected, std::min<int64_t>(end, 2300));
+        }
+    }
 }

@@ -3,6 +3,9 @@
 
 #include "store/record_search.h"
 
+#include <algorithm>
+#include <mutex>
+
 namespace {
 
 struct Seen
@@ -48,4 +51,31 @@ TEST_F(RecordSearchTest, MissingOrDamagedFileVisitsNothing)
     testenv::write_file(m_file, count_bytes(129) + file_bytes({}, {make_record(1, 10, "r")}).substr(4));
     EXPECT_EQ(walk(m_file, seen), -1);
     EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(RecordSearchTest, ALargeFileWalkedInPartsVisitsEveryLiveRecordOnceInOrderWithinEachPart)
+{
+    std::vector<CatgRecord> records;
+    for (int i = 0; i < 9000; ++i)
+        records.push_back(i % 5 == 2 ? CatgRecord{} : make_record(1, i % 3, "n" + std::to_string(i), "d"));
+    testenv::write_file(m_file, file_bytes({}, records));
+    std::vector<Seen> whole;
+    ASSERT_EQ(walk(m_file, whole), 7200);
+    std::mutex lock;
+    std::vector<std::vector<int>> seen(4);
+    int walked = 0;
+    const int visited = walk_live_records(m_file.c_str(), 4, walked, [&](int part, const LiveRecord& record) {
+        const std::lock_guard<std::mutex> hold(lock);
+        seen[static_cast<size_t>(part)].push_back(record.index);
+    });
+    EXPECT_EQ(visited, 7200);
+    EXPECT_EQ(walked, 2); // 9,000 blocks make two parts of at least 4,096
+    std::vector<int> all;
+    for (int part = 0; part < walked; ++part) {
+        EXPECT_TRUE(std::is_sorted(seen[static_cast<size_t>(part)].begin(), seen[static_cast<size_t>(part)].end()));
+        all.insert(all.end(), seen[static_cast<size_t>(part)].begin(), seen[static_cast<size_t>(part)].end());
+    }
+    ASSERT_EQ(all.size(), whole.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        ASSERT_EQ(all[i], whole[i].index);
 }
