@@ -21,8 +21,10 @@ struct Log
 
 Log& log()
 {
-    static Log instance;
-    return instance;
+    // Never destroyed: the save from an exit handler still changes the file
+    // after static objects are gone.
+    static Log* const instance = new Log;
+    return *instance;
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -154,7 +155,13 @@ public:
             // last, so that the copy holds the file as the run found it.
             for (auto back = m_overwritten.rbegin(); ok && back != m_overwritten.rend(); ++back)
                 ok = fc::pwrite_all(m_to, back->bytes.data(), back->bytes.size(), back->offset);
-            m_ok = ok && !m_cancel && fc::fsync(m_to);
+            // Synced only once the run keeps it: the copy of a run that
+            // changes nothing is removed before it need reach the disk.
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_decided.wait(hold, [this] { return m_keep || m_cancel; });
+            const bool keep = !m_cancel;
+            hold.unlock();
+            m_ok = ok && keep && fc::fsync(m_to);
             m_error = errno;
         });
         return true;
@@ -174,8 +181,10 @@ public:
     // The copy is to be kept when the run ends; `path` names the file in an error line.
     void keepAtEnd(const char* path)
     {
-        m_keep = true;
         m_path = path;
+        const std::lock_guard<std::mutex> hold(m_lock);
+        m_keep = true;
+        m_decided.notify_one();
     }
 
     // A copy kept earlier: its name synced, and the oldest copies removed.
@@ -189,7 +198,11 @@ public:
     }
 
     bool running() const { return m_to >= 0; }
-    bool keeping() const { return running() && m_keep; }
+    bool keeping()
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        return running() && m_keep;
+    }
     const std::string& native() const { return m_native; }
     const std::string& path() const { return m_path; }
 
@@ -201,8 +214,12 @@ public:
         settle();
         if (m_to < 0)
             return false;
-        keep = keep || m_keep;
-        m_cancel = !keep;
+        {
+            const std::lock_guard<std::mutex> hold(m_lock);
+            keep = m_keep = keep || m_keep;
+            m_cancel = !keep;
+            m_decided.notify_one();
+        }
         m_thread.join();
         close(m_to);
         m_to = -1;
@@ -231,7 +248,8 @@ private:
     std::mutex m_lock;
     bool m_read = false;                   // the copy has read the whole file (under m_lock)
     std::vector<ByteChange> m_overwritten; // handed over by changes while it read (under m_lock)
-    bool m_keep = false;                   // a change asked to keep it
+    bool m_keep = false;                   // a change asked to keep it (under m_lock)
+    std::condition_variable m_decided;     // m_keep or m_cancel set
     std::string m_path;                    // the record file as the log names it
     bool m_pruneLater = false;             // a kept copy's name still to sync, old copies still to remove
     bool m_ok = false;
