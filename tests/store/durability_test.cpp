@@ -247,6 +247,7 @@ protected:
         set_file_call_hook(nullptr);
         g_readOnlyFolder.clear();
         end_record_session();
+        data_key::forget(); // the next test's files are not protected
         StoreTest::TearDown();
     }
 
