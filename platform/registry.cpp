@@ -146,8 +146,16 @@ Status set_value(KeyHandle key, const char* name, uint32_t type, const void* dat
         return s;
     const std::string& folder = key->folder();
     // Keep the spelling under which the value already exists.
-    if (std::optional<std::string> found = find_entry(folder, file, false))
+    if (std::optional<std::string> found = find_entry(folder, file, false)) {
         file = *found;
+        // A value stored again as it stands writes nothing: the configuration
+        // saved at every end costs no disk when nothing in it changed.
+        uint32_t oldType = 0;
+        std::string oldData;
+        if (load_value(folder + "/" + file, oldType, oldData) && oldType == type &&
+            oldData == std::string_view(static_cast<const char*>(data), size))
+            return Status::Ok;
+    }
 
     if (!atomic_file::replace(folder + "/" + file, folder + "/.tmp-XXXXXX",
                               {value_header(type, size), std::string_view(static_cast<const char*>(data), size)}))

@@ -140,6 +140,47 @@ TEST_F(RegistryTest, ValuesKeepTheirTypeExactBytesAndFirstSpelling)
     reg::close_key(key);
 }
 
+TEST_F(RegistryTest, AValueStoredAgainAsItStandsIsNotWritten)
+{
+    reg::KeyHandle key = create("SOFTWARE\\qelt_key_yoyaku");
+    setText(key, "kest_cwdpath", "/data");
+    const fs::path file = hklm() / "SOFTWARE/qelt_key_yoyaku/=kest_cwdpath";
+    const auto inode = [&file] {
+        struct stat st
+        {
+        };
+        stat(file.c_str(), &st);
+        return st.st_ino;
+    };
+    // The same bytes keep the file as it is; another type or other bytes replace it.
+    struct Step
+    {
+        uint32_t type;
+        std::string data;
+        bool written;
+    };
+    const Step steps[] = {
+        {reg::REG_SZ, std::string("/data", 6), false},
+        {reg::REG_BINARY, std::string("/data", 6), true},
+        {reg::REG_BINARY, std::string("/data", 5), true},
+        {reg::REG_BINARY, std::string("/data", 5), false},
+    };
+    for (const Step& step : steps) {
+        const ino_t before = inode();
+        ASSERT_EQ(
+            reg::set_value(key, "kest_cwdpath", step.type, step.data.data(), static_cast<uint32_t>(step.data.size())),
+            reg::Status::Ok);
+        EXPECT_EQ(inode() != before, step.written) << step.type << " " << step.data.size();
+        uint32_t type = 0;
+        char out[16];
+        uint32_t size = sizeof out;
+        ASSERT_EQ(reg::query_value(key, "kest_cwdpath", &type, out, &size), reg::Status::Ok);
+        EXPECT_EQ(std::string(out, size), step.data);
+        EXPECT_EQ(type, step.type);
+    }
+    reg::close_key(key);
+}
+
 TEST_F(RegistryTest, OddNameBytesAreEscapedAndRoundTrip)
 {
     const std::vector<std::string> names = {
