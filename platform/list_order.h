@@ -14,6 +14,7 @@
 // described by SortedRows.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -67,5 +68,71 @@ private:
     std::string m_bytes;
     std::vector<Key> m_keys;
 };
+
+// Sorts `items` as row_before orders them: `key(item)` gives an item's key,
+// `added(item)` its number. Keys of names often share a long beginning (the
+// same word, then a number): this sort looks at each key byte once per level
+// (a three-way radix quicksort), where comparing whole keys would read the
+// shared beginning again in every comparison.
+template <typename Item, typename KeyOf, typename AddedOf>
+void sort_by_key(Item* items, std::size_t count, const KeyOf& key, const AddedOf& added, std::size_t depth = 0)
+{
+    // The byte at `depth`, or -1 past the key's end (a shorter key sorts first).
+    const auto byte = [&](const Item& item) {
+        const std::string_view k = key(item);
+        return depth < k.size() ? static_cast<int>(static_cast<unsigned char>(k[depth])) : -1;
+    };
+    while (count > 1) {
+        if (count < 12) { // few: whole keys compared from here on
+            for (std::size_t i = 1; i < count; ++i)
+                for (std::size_t j = i; j > 0; --j) {
+                    const std::string_view a = key(items[j - 1]).substr(std::min(depth, key(items[j - 1]).size()));
+                    const std::string_view b = key(items[j]).substr(std::min(depth, key(items[j]).size()));
+                    if (!row_before(b, added(items[j]), a, added(items[j - 1])))
+                        break;
+                    std::swap(items[j - 1], items[j]);
+                }
+            return;
+        }
+        const int pivot = byte(items[count / 2]);
+        // [0, less): below the pivot; [less, more): equal; [more, count): above.
+        std::size_t less = 0;
+        std::size_t i = 0;
+        std::size_t more = count;
+        while (i < more) {
+            const int b = byte(items[i]);
+            if (b < pivot)
+                std::swap(items[less++], items[i++]);
+            else if (b > pivot)
+                std::swap(items[i], items[--more]);
+            else
+                ++i;
+        }
+        const bool allEqual = less == 0 && more == count;
+        sort_by_key(items, less, key, added, depth);
+        sort_by_key(items + more, count - more, key, added, depth);
+        items += less;
+        count = more - less;
+        if (pivot < 0) { // equal keys: the row added later first
+            std::sort(items, items + count, [&](const Item& a, const Item& b) { return added(a) > added(b); });
+            return;
+        }
+        ++depth;
+        if (!allEqual)
+            continue;
+        // Every key had the same byte here: on to where the first of them differ, at once.
+        const std::string_view first = key(items[0]);
+        std::size_t common = first.size();
+        for (std::size_t k = 1; k < count && common > depth; ++k) {
+            const std::string_view other = key(items[k]);
+            std::size_t at = depth;
+            const std::size_t limit = std::min(common, other.size());
+            while (at < limit && other[at] == first[at])
+                ++at;
+            common = at;
+        }
+        depth = std::max(depth, common);
+    }
+}
 
 } // namespace list_order

@@ -143,9 +143,9 @@ void ListIndex::findRows(const RecordFile& file, int64_t first, int64_t end, Fou
     }
     found.failed = blocks.failed();
     const std::string& keys = found.keys;
-    std::sort(found.rows.begin(), found.rows.end(), [&keys](const Found::Row& a, const Found::Row& b) {
-        return list_order::row_before(a.in(keys), a.index, b.in(keys), b.index);
-    });
+    list_order::sort_by_key(
+        found.rows.data(), found.rows.size(), [&keys](const Found::Row& row) { return row.in(keys); },
+        [](const Found::Row& row) { return row.index; });
 }
 
 bool ListIndex::walk(const RecordFile& file)

@@ -100,3 +100,29 @@ TEST(ListOrder, RowsOfEqualTextsAndTheirPlaces)
     EXPECT_TRUE(list_order::row_before(list_order::key(u"a"), 7, list_order::key(u"A"), 3));
     EXPECT_FALSE(list_order::row_before(list_order::key(u"b"), 7, list_order::key(u"a"), 3));
 }
+
+TEST(ListOrder, SortByKeyOrdersAsRowBeforeDoes)
+{
+    // Keys sharing long beginnings, keys that begin others, equal keys (the
+    // row added later first), and groups on both sides of the few-items sort.
+    std::mt19937 random(7);
+    for (const int count : {0, 1, 5, 11, 12, 13, 200, 5000}) {
+        SCOPED_TRACE(count);
+        std::vector<std::pair<std::string, int>> rows;
+        for (int i = 0; i < count; ++i) {
+            std::string key = i % 3 ? "account " : "acc";
+            key += std::to_string(random() % (count / 4 + 1));
+            if (i % 7 == 0)
+                key += std::string(1, static_cast<char>(random() % 3)); // bytes 0, 1 and 2 after the number
+            rows.emplace_back(key, i);
+        }
+        std::vector<std::pair<std::string, int>> expected = rows;
+        std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+            return list_order::row_before(a.first, a.second, b.first, b.second);
+        });
+        list_order::sort_by_key(
+            rows.data(), rows.size(), [](const auto& row) { return std::string_view(row.first); },
+            [](const auto& row) { return row.second; });
+        EXPECT_EQ(rows, expected);
+    }
+}
