@@ -8,9 +8,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -83,6 +86,10 @@ OpenJournal open_journal(const std::vector<std::string>& places)
         j.created = false;
         if (j.fd < 0 && how == Own::Missing) {
             j.fd = fc::open(place.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+            // The state folder's place: its folder is made when a journal first goes there.
+            if (j.fd < 0 && errno == ENOENT && fs::path(place).parent_path() == state_folder_path("journals") &&
+                !make_state_folder("journals").empty())
+                j.fd = fc::open(place.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
             j.created = j.fd >= 0;
         }
         if (j.fd >= 0) {

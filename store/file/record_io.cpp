@@ -134,7 +134,7 @@ SaveResult replace_in_place(RecordFile& old, const ImageFill& fill)
     const bool built = fill(fd) && fc::fsync(fd) && fc::fstat(fd, st) && fc::sync_folder_of(image);
     close(fd);
     const JournalResult result =
-        built ? copy_image_in_place(old.fd(), old.native(), journal_places(old.native(), true), image, st.st_size)
+        built ? copy_image_in_place(old.fd(), old.native(), journal_places(old.native(), false), image, st.st_size)
               : JournalResult::Failed;
     if (result == JournalResult::Pending || result == JournalResult::Undecided)
         session_change_pending(); // the journal names the image: it stays until recovery spends it
@@ -274,7 +274,7 @@ JournalResult RecordFile::apply(const std::vector<ByteChange>& changes)
         if (change.bytes.empty())
             return JournalResult::Failed;
     const JournalResult result = apply_changes(
-        m_fd, m_native, [this] { return journal_places(m_native, true); }, changes,
+        m_fd, m_native, [this] { return journal_places(m_native, false); }, changes,
         [this](const std::vector<ByteChange>& overwritten) {
             session_back_up_before_change(m_path, m_native, m_fd, &overwritten);
         });

@@ -155,13 +155,10 @@ public:
             // last, so that the copy holds the file as the run found it.
             for (auto back = m_overwritten.rbegin(); ok && back != m_overwritten.rend(); ++back)
                 ok = fc::pwrite_all(m_to, back->bytes.data(), back->bytes.size(), back->offset);
-            // Synced only once the run keeps it: the copy of a run that
-            // changes nothing is removed before it need reach the disk.
-            std::unique_lock<std::mutex> hold(m_lock);
-            m_decided.wait(hold, [this] { return m_keep || m_cancel; });
-            const bool keep = !m_cancel;
-            hold.unlock();
-            m_ok = ok && keep && fc::fsync(m_to);
+            // Synced only when the run keeps it, at its end (finish): a change
+            // meanwhile does not wait behind the writing of a whole copy, and
+            // the copy of a run that changes nothing may never reach the disk.
+            m_ok = ok && !m_cancel;
             m_error = errno;
         });
         return true;
@@ -182,9 +179,7 @@ public:
     void keepAtEnd(const char* path)
     {
         m_path = path;
-        const std::lock_guard<std::mutex> hold(m_lock);
         m_keep = true;
-        m_decided.notify_one();
     }
 
     // A copy kept earlier: its name synced, and the oldest copies removed.
@@ -198,15 +193,11 @@ public:
     }
 
     bool running() const { return m_to >= 0; }
-    bool keeping()
-    {
-        const std::lock_guard<std::mutex> hold(m_lock);
-        return running() && m_keep;
-    }
+    bool keeping() const { return running() && m_keep; }
     const std::string& native() const { return m_native; }
     const std::string& path() const { return m_path; }
 
-    // Waits for the copy; keeps it under its name, or removes it. The name's
+    // Waits for the copy; keeps it (synced, then under its name), or removes it. The name's
     // sync and the pruning of old backups wait for the end of the run, so that
     // the run's first change waits for no more than the rest of the copy.
     bool finish(bool keep)
@@ -214,16 +205,15 @@ public:
         settle();
         if (m_to < 0)
             return false;
-        {
-            const std::lock_guard<std::mutex> hold(m_lock);
-            keep = m_keep = keep || m_keep;
-            m_cancel = !keep;
-            m_decided.notify_one();
-        }
+        keep = keep || m_keep;
+        m_cancel = !keep;
         m_thread.join();
+        const bool synced = keep && m_ok && fc::fsync(m_to);
+        const int syncError = errno;
         close(m_to);
         m_to = -1;
-        bool kept = keep && m_ok && fc::rename(m_temp.c_str(), m_name.c_str());
+        errno = syncError;
+        bool kept = synced && fc::rename(m_temp.c_str(), m_name.c_str());
         if (!kept) {
             if (keep)
                 errno = m_ok ? errno : m_error;
@@ -248,8 +238,7 @@ private:
     std::mutex m_lock;
     bool m_read = false;                   // the copy has read the whole file (under m_lock)
     std::vector<ByteChange> m_overwritten; // handed over by changes while it read (under m_lock)
-    bool m_keep = false;                   // a change asked to keep it (under m_lock)
-    std::condition_variable m_decided;     // m_keep or m_cancel set
+    bool m_keep = false;                   // a change asked to keep it
     std::string m_path;                    // the record file as the log names it
     bool m_pruneLater = false;             // a kept copy's name still to sync, old copies still to remove
     bool m_ok = false;
