@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <thread>
 
@@ -196,7 +195,7 @@ bool ListIndex::follow(RecordFile& file, const std::vector<int64_t>& indices)
 {
     for (int64_t index : indices) {
         CatgRecord block;
-        if (index < 0 || !file.readBlock(index, block))
+        if (!file.readBlock(index, block))
             return false;
         take(index, block);
     }
@@ -224,11 +223,10 @@ void ListIndex::take(int64_t index, const CatgRecord& scrambled)
     if (entry.live)
         m_order.erase(std::lower_bound(m_order.begin(), m_order.end(), at, before));
     // Appended to a copy while a list still shows the names as they were.
-    if (m_names.use_count() > 1)
-        m_names = std::make_shared<std::string>(*m_names);
-    entry = {head.kind, static_cast<uint32_t>(m_names->size()), static_cast<uint16_t>(strlen(name)), live};
+    std::string& names = RecordRows::own(m_names);
+    entry = {head.kind, static_cast<uint32_t>(names.size()), static_cast<uint16_t>(strlen(name)), live};
     if (!live)
         return;
-    m_names->append(name);
+    names.append(name);
     m_order.insert(std::upper_bound(m_order.begin(), m_order.end(), at, before), at);
 }

@@ -1,6 +1,5 @@
 #include "app/main_window/record_find.h"
 
-#include "app/widgets/list_item.h"
 #include "app/widgets/text_edge.h"
 
 #include "platform/list_order.h"
@@ -254,8 +253,9 @@ bool find_records(const char* path, const QString& needle, std::vector<FindHit>&
     size_t total = 0;
     for (Part& part : parts) {
         const std::string& keys = part.found.keys;
-        std::sort(part.found.hits.begin(), part.found.hits.end(),
-                  [&keys](const PartHits::Hit& a, const PartHits::Hit& b) { return before(a, keys, b, keys); });
+        list_order::sort_by_key(
+            part.found.hits.data(), part.found.hits.size(), [&keys](const PartHits::Hit& hit) { return hit.in(keys); },
+            [](const PartHits::Hit& hit) { return hit.hit.index; });
         total += part.found.hits.size();
     }
     hits.reserve(total);

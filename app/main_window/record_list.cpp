@@ -10,11 +10,11 @@
 #include <cstring>
 #include <utility>
 
-std::string& RecordRows::ownNames()
+std::string& RecordRows::own(std::shared_ptr<std::string>& shared)
 {
-    if (names.use_count() > 1)
-        names = std::make_shared<std::string>(*names);
-    return *names;
+    if (shared.use_count() > 1)
+        shared = std::make_shared<std::string>(*shared);
+    return *shared;
 }
 
 void RecordRows::add(const char* cp932, int index)

@@ -33,7 +33,8 @@ struct RecordRows
 
     // The names, for appending: copied first while another holder shares
     // them, so that a buffer handed on never changes under its holder.
-    std::string& ownNames();
+    std::string& ownNames() { return own(names); }
+    static std::string& own(std::shared_ptr<std::string>& shared);
 
     std::shared_ptr<std::string> names = std::make_shared<std::string>();
     std::vector<Row> rows; // in list order once handed to the list
